@@ -1,0 +1,143 @@
+// The window's controls against the layout table: names, pixels, texts, states, stacking.
+#include "fakes/FakePlatform.h"
+#include "ui/ProgressBar.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Control {
+    const char* name;
+    const char* container;
+    int left, top, width, height; // twips; images take their picture's size instead
+    const char* text;             // nullptr where the control has no text
+    bool shown;                   // state when created
+    bool image;
+};
+
+// Front to back, as the window stacks them.
+const Control Layout[] = {
+    {"StatusBar1", "frmMain", 0, 3552, 4380, 252, "", true, false},
+    {"ProgressBar1", "frmMain", 1320, 120, 2892, 132, nullptr, true, false},
+    {"cmdFin", "frmMain", 3000, 3120, 1200, 360, "&Finalizar", true, false},
+    {"BoxAlarm", "frmMain", 240, 765, 3936, 2136, "Atención", false, false},
+    {"Label_Shut", "BoxAlarm", 240, 1680, 2772, 252, "Apagando el equipo ...", false, false},
+    {"Label_Save", "BoxAlarm", 720, 480, 2652, 372, "Por favor, guarde todos los archivos", true,
+     false},
+    {"Img_Monito", "BoxAlarm", 3360, 1560, 384, 384, nullptr, false, true},
+    {"Icon_Falla", "BoxAlarm", 120, 360, 384, 384, nullptr, true, true},
+    {"Label_WM", "BoxAlarm", 480, 1080, 3060, 612, "Falla de línea  funcionamiento con baterias",
+     true, false},
+    {"BoxInfo", "frmMain", 240, 765, 3936, 2136, "", true, false},
+    {"Img_vl2", "BoxInfo", 3420, 360, 156, 156, nullptr, true, true},
+    {"Img_Vl1", "BoxInfo", 3420, 360, 156, 156, nullptr, true, true},
+    {"igual", "BoxInfo", 3360, 1440, 384, 384, nullptr, true, true},
+    {"Label_Status", "BoxInfo", 195, 1560, 2940, 390, "Regulando Línea  :", true, false},
+    {"Label_Fcia", "BoxInfo", 192, 900, 2508, 396, "Frecuencia :", true, false},
+    {"Label_VL", "BoxInfo", 192, 360, 2796, 432, "Voltaje de Línea : ", true, false},
+    {"Label_VBat", "frmMain", 240, 120, 1092, 372, "% Batería", true, false},
+};
+
+QString TextOf(QWidget* widget) {
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    if (auto* frame = qobject_cast<QGroupBox*>(widget))
+        return frame->title();
+    if (auto* button = qobject_cast<QPushButton*>(widget))
+        return button->text();
+    if (auto* status = qobject_cast<QStatusBar*>(widget))
+        return status->currentMessage();
+    return QString();
+}
+
+TEST(Window, ControlsMatchTheLayoutTable) {
+    FakeForm f;
+    frmMain& form = f.form;
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Orvane   Corvolt"));
+    EXPECT_EQ(form.Twips(1440), form.logicalDpiX());
+    EXPECT_EQ(form.size(), QSize(form.Twips(4380), form.Twips(3804)));
+    for (const Control& c : Layout) {
+        auto* widget = form.findChild<QWidget*>(QString::fromLatin1(c.name));
+        ASSERT_NE(widget, nullptr) << c.name;
+        EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(c.container)) << c.name;
+        EXPECT_EQ(widget->pos(), QPoint(form.Twips(c.left), form.Twips(c.top))) << c.name;
+        if (c.image) {
+            // Pictures keep their own pixel size: the table's size is 12 twips a pixel.
+            EXPECT_EQ(widget->size(), QSize(c.width / 12, c.height / 12)) << c.name;
+            EXPECT_FALSE(static_cast<QLabel*>(widget)->pixmap().isNull()) << c.name;
+        } else if (QString::fromLatin1(c.name) != QStringLiteral("StatusBar1")) {
+            EXPECT_EQ(widget->size(), QSize(form.Twips(c.width), form.Twips(c.height))) << c.name;
+        }
+        if (c.text) {
+            EXPECT_EQ(TextOf(widget), QString::fromUtf8(c.text)) << c.name;
+        }
+        EXPECT_EQ(!widget->isHidden(), c.shown) << c.name;
+    }
+}
+
+TEST(Window, StatusBarIsDockedAlongTheBottomEdge) {
+    FakeForm f;
+    const QRect status = f.form.StatusBar1->geometry();
+    EXPECT_EQ(status.left(), 0);
+    EXPECT_EQ(status.width(), f.form.width());
+    EXPECT_EQ(status.bottom(), f.form.height() - 1);
+    EXPECT_EQ(status.height(), f.form.Twips(252));
+}
+
+TEST(Window, ControlsAreStackedFrontToBackAsListed) {
+    FakeForm f;
+    // Among siblings Qt draws later children in front of earlier ones.
+    for (const Control& front : Layout)
+        for (const Control& back : Layout) {
+            if (&front >= &back || qstrcmp(front.container, back.container) != 0)
+                continue;
+            auto* a = f.form.findChild<QWidget*>(QString::fromLatin1(front.name));
+            auto* b = f.form.findChild<QWidget*>(QString::fromLatin1(back.name));
+            const QObjectList& siblings = a->parent()->children();
+            EXPECT_GT(siblings.indexOf(a), siblings.indexOf(b))
+                << front.name << " over " << back.name;
+        }
+}
+
+TEST(Window, RedLampCoversTheGreenOneBeforeTheFirstFrame) {
+    FakeForm f;
+    f.start();
+    const QPoint lampCentre = f.form.Img_Vl1->geometry().center();
+    EXPECT_EQ(f.form.BoxInfo->childAt(lampCentre), f.form.Img_vl2);
+    EXPECT_EQ(f.form.Label_Shut->isHidden(), true);
+    EXPECT_EQ(f.form.Label_Save->isHidden(), true);
+}
+
+TEST(Window, OnlyTheExitButtonTakesTheFocusAndAltFPressesIt) {
+    FakeForm f;
+    f.start();
+    for (QWidget* child : f.form.findChildren<QWidget*>())
+        EXPECT_EQ(child->focusPolicy() != Qt::NoFocus, child == f.form.cmdFin)
+            << qPrintable(child->objectName());
+    int clicks = 0;
+    QObject::connect(f.form.cmdFin, &QPushButton::pressed, [&] { ++clicks; });
+    // The click itself would end the process: only check that the shortcut reaches the button.
+    QObject::disconnect(f.form.cmdFin, &QPushButton::clicked, nullptr, nullptr);
+    QApplication::setActiveWindow(&f.form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.form));
+    QTest::keyClick(&f.form, Qt::Key_F, Qt::AltModifier);
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST(Window, BatteryBarShowsNoText) {
+    FakeForm f;
+    f.start();
+    EXPECT_FALSE(f.form.ProgressBar1->isTextVisible());
+    EXPECT_EQ(f.form.ProgressBar1->Min(), 0.0f);
+    EXPECT_EQ(f.form.ProgressBar1->Max(), 100.0f);
+    EXPECT_EQ(f.form.ProgressBar1->Value(), 0.0f);
+}
+
+} // namespace
