@@ -2,6 +2,8 @@
 #include "fakes/FakePlatform.h"
 #include "ui/ProgressBar.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -138,6 +140,30 @@ TEST(Window, BatteryBarShowsNoText) {
     EXPECT_EQ(f.form.ProgressBar1->Min(), 0.0f);
     EXPECT_EQ(f.form.ProgressBar1->Max(), 100.0f);
     EXPECT_EQ(f.form.ProgressBar1->Value(), 0.0f);
+}
+
+TEST(Window, ScreenReadersGetANameAndTheStateOfEveryControl)
+{
+    FakeForm f;
+    f.link();
+    f.comm.receive(QByteArray("&&&\x2E\xC4\xD4\x41\x5C\x30\x31", 10));
+    const auto name = [](QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    EXPECT_EQ(name(f.form.Label_VL), QStringLiteral("Voltaje de línea : 120. Volts"));
+    EXPECT_EQ(name(f.form.Label_Fcia), QStringLiteral("Frecuencia : 60.Hz."));
+    EXPECT_EQ(name(f.form.Label_Status), QStringLiteral("Regulando línea normal"));
+    EXPECT_EQ(name(f.form.Label_WM), QStringLiteral("Falla de línea  funcionamiento con baterias"));
+    EXPECT_EQ(name(f.form.BoxAlarm), QStringLiteral("Atención"));
+    EXPECT_EQ(name(f.form.StatusBar1), f.form.StatusBar1->currentMessage());
+    EXPECT_EQ(name(f.form.cmdFin), QStringLiteral("Finalizar"));
+    EXPECT_EQ(name(f.form.ProgressBar1), QStringLiteral("% Batería"));
+    QAccessibleValueInterface* battery =
+        QAccessible::queryAccessibleInterface(f.form.ProgressBar1)->valueInterface();
+    ASSERT_NE(battery, nullptr);
+    EXPECT_EQ(battery->currentValue().toInt(), 83);
+    for (QWidget* image : {f.form.Img_Vl1, f.form.Img_vl2, f.form.Icon_Falla, f.form.igual})
+        EXPECT_FALSE(name(image).isEmpty()) << qPrintable(image->objectName());
 }
 
 } // namespace

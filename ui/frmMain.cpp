@@ -133,6 +133,15 @@ void frmMain::BuildLayout() {
     const int statusHeight = Twips(252);
     StatusBar1->setGeometry(0, height() - statusHeight, width(), statusHeight);
 
+    // Names a screen reader announces for controls that show state without text.
+    ProgressBar1->setAccessibleName(Label_VBat->text());
+    BoxInfo->setAccessibleName(QStringLiteral("Lecturas"));
+    Img_Vl1->setAccessibleName(QStringLiteral("Regulación normal"));
+    Img_vl2->setAccessibleName(QStringLiteral("Regulación activa"));
+    Icon_Falla->setAccessibleName(QStringLiteral("Advertencia"));
+    igual->setAccessibleName(QStringLiteral("Equipo"));
+    Img_Monito->setAccessibleName(QStringLiteral("Usuario"));
+
     // The exit button is the only control that takes the keyboard focus.
     for (QWidget* child : findChildren<QWidget*>())
         child->setFocusPolicy(Qt::NoFocus);
