@@ -28,15 +28,18 @@ QtSysTray::QtSysTray() : m_icon(std::make_unique<QSystemTrayIcon>()) {
 QtSysTray::~QtSysTray() = default;
 
 bool QtSysTray::intray() const {
-    return m_icon->isVisible();
+    return m_inTray;
 }
 
 void QtSysTray::setIntray(bool inTray) {
-    m_icon->setVisible(inTray);
+    m_inTray = inTray;
+    // Qt shows no icon without a picture: it then appears once the picture is set.
+    m_icon->setVisible(inTray && !m_icon->icon().isNull());
 }
 
 void QtSysTray::setTrayicon(const QIcon& icon) {
     m_icon->setIcon(icon);
+    setIntray(m_inTray);
 }
 
 QString QtSysTray::traytip() const {

@@ -41,4 +41,5 @@ public:
 
 private:
     std::unique_ptr<QSystemTrayIcon> m_icon;
+    bool m_inTray = false;
 };
