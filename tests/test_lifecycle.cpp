@@ -143,6 +143,7 @@ TEST(ExitDeathTest, TheButtonTheCloseCommandAndTerminationEndTheProgram) {
 // exit code, then wait to be killed if asked to hold it.
 int RunLockChild() {
     ProcessInstance instance;
+    instance.OnTerminate = [&instance] { instance.End(); };
     const bool previous = instance.PrevInstance();
     if (qEnvironmentVariableIsSet("CORVOLT_TEST_HOLD_LOCK") && !previous) {
         std::puts("locked");
@@ -172,7 +173,7 @@ TEST(LockChild, Run) {
     std::_Exit(RunLockChild());
 }
 
-TEST(SingleInstance, ASecondProcessFindsTheFirstAndAStaleLockIsTakenOver) {
+TEST(SingleInstance, FindsTheFirstReleasesOnTerminationAndTakesOverAStaleLock) {
     QTemporaryDir runtime;
     ASSERT_TRUE(runtime.isValid());
     QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -187,7 +188,22 @@ TEST(SingleInstance, ASecondProcessFindsTheFirstAndAStaleLockIsTakenOver) {
     ASSERT_TRUE(second->waitForFinished(10000));
     EXPECT_EQ(second->exitCode(), 3) << "the second process must see the first";
 
-    // A crashed first instance leaves its lock file behind: the next start takes it over.
+    // A termination request (a logout, SIGTERM) ends the instance normally, releasing
+    // the lock.
+    first->terminate();
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first->exitCode(), 0);
+    std::unique_ptr<QProcess> afterEnd(StartLockChild(runtime.path(), false));
+    ASSERT_TRUE(afterEnd->waitForFinished(10000));
+    EXPECT_EQ(afterEnd->exitCode(), 0);
+
+    // A crashed instance leaves its lock file behind: the next start takes it over.
+    first.reset(StartLockChild(runtime.path(), true));
+    firstOutput.clear();
+    while (!firstOutput.contains("locked\n") && first->waitForReadyRead(10000))
+        firstOutput += first->readAllStandardOutput();
+    ASSERT_TRUE(firstOutput.contains("locked\n")) << firstOutput.constData();
     first->kill();
     ASSERT_TRUE(first->waitForFinished(10000));
     std::unique_ptr<QProcess> third(StartLockChild(runtime.path(), false));

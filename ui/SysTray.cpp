@@ -5,24 +5,29 @@
 QtSysTray::QtSysTray() : m_icon(std::make_unique<QSystemTrayIcon>()) {
     QObject::connect(m_icon.get(), &QSystemTrayIcon::activated,
                      [this](QSystemTrayIcon::ActivationReason reason) {
-                         short button = 0;
-                         switch (reason) {
-                         case QSystemTrayIcon::Trigger:
-                         case QSystemTrayIcon::DoubleClick:
-                             button = 1;
-                             break;
-                         case QSystemTrayIcon::Context:
-                             button = 2;
-                             break;
-                         case QSystemTrayIcon::MiddleClick:
-                             button = 4;
-                             break;
-                         case QSystemTrayIcon::Unknown:
-                             return;
-                         }
-                         if (MouseEvent)
+                         const short button = ButtonCode(reason);
+                         if (button != 0 && MouseEvent)
                              MouseEvent(button, 0);
                      });
+}
+
+short QtSysTray::ButtonCode(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+    case QSystemTrayIcon::DoubleClick:
+        return 1;
+    case QSystemTrayIcon::Context:
+        return 2;
+    case QSystemTrayIcon::MiddleClick:
+        return 4;
+    case QSystemTrayIcon::Unknown:
+        break;
+    }
+    return 0;
+}
+
+bool QtSysTray::iconShown() const {
+    return m_icon->isVisible();
 }
 
 QtSysTray::~QtSysTray() = default;

@@ -2,11 +2,10 @@
 
 #include <QIcon>
 #include <QString>
+#include <QSystemTrayIcon>
 
 #include <functional>
 #include <memory>
-
-class QSystemTrayIcon;
 
 // The notification-area ("tray") icon of the monitor.
 class SysTrayControl {
@@ -38,6 +37,11 @@ public:
     QString traytip() const override;
     void setTraytip(const QString& tip) override;
     bool available() const override;
+
+    // Whether Qt actually shows the icon now.
+    bool iconShown() const;
+    // Button code of a tray activation; 0 for one that stands for no button.
+    static short ButtonCode(QSystemTrayIcon::ActivationReason reason);
 
 private:
     std::unique_ptr<QSystemTrayIcon> m_icon;
