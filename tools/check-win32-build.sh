@@ -19,6 +19,9 @@ if ! command -v "$cxx" >/dev/null 2>&1; then
     exit 1
 fi
 
+echo "check-win32-build: compiling the resources ui/corvolt.rc"
+"${cxx%g++-posix}windres" -I "$root/ui" "$root/ui/corvolt.rc" -O coff -o "$out/corvolt-res.o"
+
 for source in Win32Shutdown Win32Binding ModApiWindows; do
     echo "check-win32-build: compiling power/$source.cpp"
     $cxx $flags -c "$root/power/$source.cpp" -o "$out/$source.o"
