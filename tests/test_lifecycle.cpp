@@ -90,33 +90,12 @@ TEST(Exit, LeavesAClosedPortAlone) {
     EXPECT_EQ(f.log.entries, (QStringList{QStringLiteral("intray=false"), QStringLiteral("End")}));
 }
 
-// The exit paths that pass through Qt's own event handling cannot unwind an exception:
-// there the fake process really ends, in a child process, with a code the test knows.
-class ExitingInstance final : public AppInstance {
-public:
-    bool PrevInstance() override { return false; }
-
-protected:
-    [[noreturn]] void EndProcess() override { std::_Exit(42); }
-};
-
-struct ExitingForm {
-    CallLog log;
-    FakeComm comm{log};
-    FakeBoxes boxes{log};
-    FakeTray tray{log};
-    FakeModApi api{log};
-    FakeTicks ticks;
-    FakeLocale locale;
-    ExitingInstance instance;
-    frmMain form{Platform{comm, boxes, tray, api, ticks, locale, instance}};
-};
-
 TEST(ExitDeathTest, TheButtonTheCloseCommandAndTerminationEndTheProgram) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            ExitingForm f;
+            FakeForm f;
+            f.instance.exitCode = 42;
             f.form.Form_Load();
             f.form.show();
             f.form.cmdFin->click();
@@ -124,7 +103,8 @@ TEST(ExitDeathTest, TheButtonTheCloseCommandAndTerminationEndTheProgram) {
         ::testing::ExitedWithCode(42), "");
     EXPECT_EXIT(
         {
-            ExitingForm f;
+            FakeForm f;
+            f.instance.exitCode = 42;
             f.form.Form_Load();
             f.form.show();
             f.form.close();
@@ -132,7 +112,8 @@ TEST(ExitDeathTest, TheButtonTheCloseCommandAndTerminationEndTheProgram) {
         ::testing::ExitedWithCode(42), "");
     EXPECT_EXIT(
         {
-            ExitingForm f;
+            FakeForm f;
+            f.instance.exitCode = 42;
             f.form.Form_Load();
             f.instance.OnTerminate();
         },

@@ -14,7 +14,9 @@
 
 #include <deque>
 #include <map>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 
 // Thrown by FakeInstance::EndProcess: the process would have ended here.
 struct ProcessEnded {};
@@ -196,11 +198,16 @@ public:
     }
     bool running = false;
     int ended = 0;
+    // Where the end passes through Qt's own event handling no exception may unwind it:
+    // there the process really ends, with this code (in a death test's child).
+    std::optional<int> exitCode;
 
 protected:
     [[noreturn]] void EndProcess() override {
         m_log.add(QStringLiteral("End"));
         ++ended;
+        if (exitCode)
+            std::_Exit(*exitCode);
         throw ProcessEnded();
     }
 
