@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -136,6 +137,23 @@ TEST(Timer, IntervalAndEnabled) {
     timer.setEnabled(false);
     EXPECT_FALSE(timer.isCounting());
     EXPECT_EQ(timer.Interval(), 50);
+}
+
+TEST(Timer, NeverTicksEarly)
+{
+    Timer timer;
+    QElapsedTimer clock;
+    qint64 elapsed = -1;
+    timer.OnTimer = [&] {
+        elapsed = clock.elapsed();
+        timer.setEnabled(false);
+    };
+    clock.start();
+    timer.setInterval(400);
+    timer.setEnabled(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return elapsed >= 0; }, 5000));
+    // A coarse Qt timer could fire 20 ms early here.
+    EXPECT_GE(elapsed, 399);
 }
 
 TEST(Timer, TicksEveryIntervalWhileEnabled) {

@@ -1,6 +1,8 @@
 #include "ui/Timer.h"
 
 Timer::Timer(QObject* parent) : QObject(parent) {
+    // A coarse timer may fire 5 % early: the watchdog must not speak before 7 s of silence.
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, [this] {
         if (OnTimer)
             OnTimer();
