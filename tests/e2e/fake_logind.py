@@ -1,0 +1,118 @@
+#!/usr/bin/python3
+"""A stand-in for systemd-logind's power-off service on a private D-Bus bus.
+
+Owns org.freedesktop.login1 and serves /org/freedesktop/login1 with the
+org.freedesktop.login1.Manager methods a power-off request uses (CanPowerOff, PowerOff,
+and the same pair for reboot, halt and suspend). Every method call that reaches the
+name is appended to the --calls file, one line each, e.g. "PowerOff false", so that a
+test can tell what the monitor asked for. Nothing is ever powered off.
+
+    fake_logind.py --address unix:path=... --calls calls.txt [--can-power-off no]
+                   [--power-off-error org.freedesktop.DBus.Error.InteractiveAuthorizationRequired]
+"""
+
+import argparse
+import os
+import sys
+
+import dbus
+import dbus.mainloop.glib
+import dbus.service
+from gi.repository import GLib
+
+BUS_NAME = "org.freedesktop.login1"
+PATH = "/org/freedesktop/login1"
+MANAGER = "org.freedesktop.login1.Manager"
+
+
+def dbus_text(value):
+    if isinstance(value, dbus.Boolean):
+        return "true" if value else "false"
+    return str(value)
+
+
+class Manager(dbus.service.Object):
+    def __init__(self, bus, args, record):
+        super().__init__(bus, PATH)
+        self.args = args
+        self.record = record
+
+    def _act(self, name, interactive):
+        self.record("%s %s" % (name, dbus_text(interactive)))
+        if self.args.power_off_error:
+            raise dbus.exceptions.DBusException("Interactive authentication required.",
+                                                name=self.args.power_off_error)
+
+    @dbus.service.method(MANAGER, in_signature="", out_signature="s")
+    def CanPowerOff(self):
+        self.record("CanPowerOff")
+        return self.args.can_power_off
+
+    @dbus.service.method(MANAGER, in_signature="b", out_signature="")
+    def PowerOff(self, interactive):
+        self._act("PowerOff", interactive)
+
+    @dbus.service.method(MANAGER, in_signature="", out_signature="s")
+    def CanReboot(self):
+        self.record("CanReboot")
+        return self.args.can_power_off
+
+    @dbus.service.method(MANAGER, in_signature="b", out_signature="")
+    def Reboot(self, interactive):
+        self._act("Reboot", interactive)
+
+    @dbus.service.method(MANAGER, in_signature="b", out_signature="")
+    def Halt(self, interactive):
+        self._act("Halt", interactive)
+
+    @dbus.service.method(MANAGER, in_signature="b", out_signature="")
+    def Suspend(self, interactive):
+        self._act("Suspend", interactive)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--address", required=True, help="address of the bus to serve on")
+    parser.add_argument("--calls", required=True, help="file that records the method calls")
+    parser.add_argument("--ready", help="file created once the name is owned")
+    parser.add_argument("--can-power-off", default="yes",
+                        help="answer of CanPowerOff/CanReboot: yes, no, challenge, na")
+    parser.add_argument("--power-off-error",
+                        help="D-Bus error name that PowerOff and the like fail with")
+    args = parser.parse_args()
+
+    calls = open(args.calls, "a", buffering=1)
+
+    def record(text):
+        calls.write(text + "\n")
+
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    bus = dbus.bus.BusConnection(args.address)
+
+    # Logs calls to anything under the name that the Manager object does not serve
+    # (properties, other interfaces). The filter must leave the message to the normal
+    # dispatch: returning None would mark it handled and the caller would never get an
+    # answer (a Qt client then waits 25 s for its Introspect call).
+    def filter_calls(connection, message):
+        if (message.get_type() == dbus.lowlevel.MESSAGE_TYPE_METHOD_CALL
+                and message.get_interface() not in (MANAGER, "org.freedesktop.DBus.Introspectable")
+                and message.get_destination() == BUS_NAME):
+            record("other %s.%s" % (message.get_interface(), message.get_member()))
+        return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
+
+    bus.add_message_filter(filter_calls)
+    name = dbus.service.BusName(BUS_NAME, bus)
+    Manager(bus, args, record)
+    if args.ready:
+        with open(args.ready, "w") as f:
+            f.write(str(os.getpid()))
+    try:
+        GLib.MainLoop().run()
+    except KeyboardInterrupt:
+        pass
+    del name
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

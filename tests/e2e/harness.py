@@ -1,0 +1,527 @@
+"""Pieces of the end-to-end tests: a headless desktop (Xvfb, a private session bus with
+the accessibility bus, optionally the trayer notification area), the UPS simulator on a
+pseudo-terminal, a fake logind on a private system bus, and the corvolt binary started
+in a private mount namespace where /dev/ttyS0 (COM1) is the simulator's pty.
+
+What the window shows is read from outside only: through AT-SPI (the accessibility tree
+that Qt publishes) and through the X server (window map state, stacking order, pixels).
+
+Runs with /usr/bin/python3, which has the dbus and gi modules.
+"""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+SIMULATOR = os.path.join(REPO, "tools", "ups_sim.py")
+FAKE_LOGIND = os.path.join(HERE, "fake_logind.py")
+PYTHON = "/usr/bin/python3"
+ATSPI_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
+COM1 = "/dev/ttyS0"
+WINDOW_TITLE = "Orvane   Corvolt"
+
+
+class Skip(Exception):
+    """The machine cannot run the end-to-end tests (not a failure of the monitor)."""
+
+
+def check_prerequisites(binary):
+    """Raises Skip naming everything that is missing."""
+    missing = []
+    if os.geteuid() != 0:
+        missing.append("root (needed for unshare --mount and mount --bind)")
+    for tool in ("Xvfb", "unshare", "mount", "dbus-daemon", "trayer", "import"):
+        if not shutil.which(tool):
+            missing.append("the program %s" % tool)
+    if not os.path.exists(ATSPI_LAUNCHER):
+        missing.append(ATSPI_LAUNCHER + " (package at-spi2-core)")
+    if not os.path.exists(COM1):
+        # The pty is bind-mounted over COM1's node; without a node there is nothing to
+        # mount over, and creating one would change the host's /dev.
+        missing.append(COM1 + " (the node the simulator's pty is mounted over)")
+    try:
+        import gi
+        gi.require_version("Atspi", "2.0")
+        from gi.repository import Atspi  # noqa: F401
+        import dbus  # noqa: F401
+        import Xlib.display  # noqa: F401
+    except (ImportError, ValueError) as e:
+        missing.append("Python modules for %s: %s (gir1.2-atspi-2.0 python3-gi python3-dbus "
+                       "python3-xlib)" % (sys.executable, e))
+    if not (binary and os.access(binary, os.X_OK)):
+        missing.append("the corvolt binary (%s)" % binary)
+    if missing:
+        raise Skip("cannot run: missing " + "; ".join(missing))
+
+
+def log(msg):
+    print("[%8.3f] %s" % (time.monotonic() % 100000, msg), flush=True)
+
+
+def wait_until(predicate, timeout, what, interval=0.05):
+    """Polls predicate until it returns a true value, which is returned; raises
+    AssertionError naming what after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise AssertionError("timed out after %.1f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+class Processes:
+    """Children started in their own process groups, so that each can be ended with
+    everything it started, in reverse order of starting."""
+
+    def __init__(self, workdir):
+        self.workdir = workdir
+        self.children = []
+
+    def start(self, name, argv, env=None, stdout=None, pass_fds=()):
+        """Starts argv; its output (or only its errors, when stdout is given) goes to
+        <name>.log in the work directory."""
+        with open(os.path.join(self.workdir, name + ".log"), "ab") as log_file:
+            proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
+                                    stdout=log_file if stdout is None else stdout,
+                                    stderr=log_file, start_new_session=True, pass_fds=pass_fds)
+        proc.name = name
+        self.children.append(proc)
+        return proc
+
+    def stop(self, proc, timeout=3.0):
+        if proc.poll() is None:
+            try:
+                os.killpg(proc.pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+            try:
+                proc.wait(timeout)
+            except subprocess.TimeoutExpired:
+                pass
+        # Whatever the group still holds (also after the leader ended) is killed.
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        try:
+            proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            log("warning: %s (pid %d) did not end" % (proc.name, proc.pid))
+
+    def stop_all(self):
+        for proc in reversed(self.children):
+            self.stop(proc)
+        self.children.clear()
+
+
+class Desktop:
+    """Xvfb, a session bus with the accessibility bus launcher, and optionally trayer."""
+
+    def __init__(self, procs, workdir, tray=False):
+        self.procs = procs
+        self.workdir = workdir
+        self.tray = tray
+        self.display = None
+        self.session_bus = None
+        self.panel = None
+
+    def start(self):
+        read_fd, write_fd = os.pipe()
+        self.procs.start("xvfb", ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+                                  "1024x768x24", "-nolisten", "tcp", "-noreset"],
+                         pass_fds=(write_fd,))
+        os.close(write_fd)
+        number = b""
+        deadline = time.monotonic() + 15
+        while not number.endswith(b"\n"):
+            if time.monotonic() > deadline:
+                raise RuntimeError("Xvfb did not report its display")
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                raise RuntimeError("Xvfb ended before reporting its display")
+            number += chunk
+        os.close(read_fd)
+        self.display = ":" + number.decode().strip()
+        os.environ["DISPLAY"] = self.display
+
+        self.session_bus = start_bus(self.procs, "session-bus")
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = self.session_bus
+        os.environ.pop("AT_SPI_BUS_ADDRESS", None)
+        env = dict(os.environ)
+        self.procs.start("atspi-launcher", [ATSPI_LAUNCHER, "--launch-immediately"], env=env)
+        wait_until(self.a11y_bus_ready, 10, "the accessibility bus")
+        if self.tray:
+            self.procs.start("trayer", ["trayer", "--edge", "top", "--align", "right",
+                                        "--widthtype", "pixel", "--width", "120",
+                                        "--height", "24", "--SetDockType", "true"], env=env)
+            x11 = X11()
+            self.panel = wait_until(lambda: x11.find_by_name("panel"), 10, "trayer's panel")
+        log("desktop %s, session bus %s%s" % (self.display, self.session_bus,
+                                              ", trayer" if self.tray else ""))
+
+    def a11y_bus_ready(self):
+        result = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+                                 "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
+                                capture_output=True, timeout=5)
+        return result.returncode == 0
+
+    def app_env(self, runtime_dir, system_bus=None):
+        """Environment of the monitor: Xvfb through xcb, accessibility always on, the
+        private session bus (and its own accessibility bus found through it)."""
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("QT_", "AT_SPI", "DBUS_", "XDG_", "LC_", "WAYLAND"))}
+        env.update({
+            "DISPLAY": self.display,
+            "QT_QPA_PLATFORM": "xcb",
+            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+            "DBUS_SESSION_BUS_ADDRESS": self.session_bus,
+            "XDG_RUNTIME_DIR": runtime_dir,
+            "LANG": "C.UTF-8",
+            "LC_ALL": "C.UTF-8",
+        })
+        # Without a private system bus the monitor must not reach a real logind.
+        env["DBUS_SYSTEM_BUS_ADDRESS"] = system_bus or "unix:path=%s/no-system-bus" % runtime_dir
+        return env
+
+
+def start_bus(procs, name):
+    """A private dbus-daemon (session configuration); returns its address."""
+    proc = procs.start(name, ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                       stdout=subprocess.PIPE)
+    line = proc.stdout.readline().decode().strip()
+    if not line:
+        raise RuntimeError("%s did not print its address" % name)
+    return line
+
+
+class FakeLogind:
+    """org.freedesktop.login1 on a private bus that stands in for the system bus."""
+
+    def __init__(self, procs, workdir, can_power_off="yes", power_off_error=None):
+        self.bus = start_bus(procs, "system-bus")
+        self.calls_file = os.path.join(workdir, "logind-calls.txt")
+        ready = os.path.join(workdir, "logind-ready")
+        argv = [PYTHON, FAKE_LOGIND, "--address", self.bus, "--calls", self.calls_file,
+                "--ready", ready, "--can-power-off", can_power_off]
+        if power_off_error:
+            argv += ["--power-off-error", power_off_error]
+        procs.start("fake-logind", argv)
+        wait_until(lambda: os.path.exists(ready), 10, "the fake logind")
+
+    def calls(self):
+        try:
+            with open(self.calls_file) as f:
+                return [line.rstrip("\n") for line in f]
+        except FileNotFoundError:
+            return []
+
+
+class Simulator:
+    """tools/ups_sim.py on a new pty, steered through a FIFO, logging to a file."""
+
+    def __init__(self, procs, workdir, *args):
+        self.control = os.path.join(workdir, "ups.ctl")
+        self.log_file = os.path.join(workdir, "ups.log")
+        os.mkfifo(self.control, 0o600)
+        self.proc = procs.start("ups-sim", [PYTHON, SIMULATOR, "--control", self.control,
+                                            "--log", self.log_file, "--no-stdin", *args],
+                                stdout=subprocess.PIPE)
+        self.pty = self.proc.stdout.readline().decode().strip()
+        if not self.pty.startswith("/dev/"):
+            raise RuntimeError("the simulator did not print its pty")
+        # Read-write keeps the FIFO usable even if the simulator reopens it.
+        self._ctl = os.open(self.control, os.O_RDWR)
+
+    def send(self, *commands):
+        os.write(self._ctl, "".join(c + "\n" for c in commands).encode())
+
+    def events(self, kind=None):
+        """[(monotonic time, event, details)] from the simulator's log."""
+        result = []
+        try:
+            with open(self.log_file) as f:
+                for line in f:
+                    t, _, rest = line.rstrip("\n").partition(" ")
+                    event, _, details = rest.partition(" ")
+                    if kind is None or event == kind:
+                        result.append((float(t), event, details))
+        except FileNotFoundError:
+            pass
+        return result
+
+    def last(self, kind):
+        events = self.events(kind)
+        return events[-1] if events else None
+
+    def wait_event(self, kind, after=0.0, timeout=10.0):
+        """Time of the first event of this kind later than after."""
+        def found():
+            for t, _, _ in self.events(kind):
+                if t > after:
+                    return t
+            return None
+        return wait_until(found, timeout, "simulator event %r" % kind)
+
+
+class Monitor:
+    """The corvolt binary in a private mount namespace: the pty mounted over /dev/ttyS0
+    and a private /run/lock, so that neither the host's COM1 nor its lock files are
+    touched."""
+
+    SCRIPT = ('mount --bind "$0" /dev/ttyS0 && mount -t tmpfs -o mode=1777 corvolt-lock /run/lock'
+              ' && exec "$@"')
+
+    def __init__(self, procs, binary, pty, env, name="corvolt"):
+        self.proc = procs.start(name, ["unshare", "--mount", "--propagation", "private",
+                                       "sh", "-c", self.SCRIPT, pty, binary], env=env)
+        self.pid = self.proc.pid
+        self.started = time.monotonic()
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def wait_exit(self, timeout):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("corvolt (pid %d) still runs after %.1f s" % (self.pid, timeout))
+
+    def open_fds(self):
+        """Targets of the process's open file descriptors (from /proc)."""
+        fd_dir = "/proc/%d/fd" % self.pid
+        targets = []
+        try:
+            for fd in os.listdir(fd_dir):
+                try:
+                    targets.append(os.readlink(os.path.join(fd_dir, fd)))
+                except OSError:
+                    pass
+        except OSError:
+            pass
+        return targets
+
+
+class X11:
+    """The X server's view: top-level windows, their map state and stacking order."""
+
+    def __init__(self):
+        from Xlib import X, display
+        self.X = X
+        self.dpy = display.Display(os.environ["DISPLAY"])
+        self.root = self.dpy.screen().root
+        self.pid_atom = self.dpy.intern_atom("_NET_WM_PID")
+
+    def toplevels(self):
+        """Children of the root window, bottom to top."""
+        return self.root.query_tree().children
+
+    def name(self, win):
+        try:
+            return win.get_wm_name()
+        except Exception:
+            return None
+
+    def pid(self, win):
+        try:
+            prop = win.get_full_property(self.pid_atom, self.X.AnyPropertyType)
+            return prop.value[0] if prop else None
+        except Exception:
+            return None
+
+    def find_by_name(self, name):
+        for win in self.toplevels():
+            if self.name(win) == name:
+                return win
+        return None
+
+    def main_window(self, pid):
+        for win in self.toplevels():
+            if self.name(win) == WINDOW_TITLE and self.pid(win) == pid:
+                return win
+        return None
+
+    def mapped(self, win):
+        try:
+            return win.get_attributes().map_state == self.X.IsViewable
+        except Exception:
+            return False
+
+    def on_top(self, win):
+        """True when win is the highest mapped top-level window."""
+        mapped = [w for w in self.toplevels() if self.mapped(w)]
+        return bool(mapped) and mapped[-1].id == win.id
+
+    def descendants_of_pid(self, parent, pid):
+        """Windows below parent (at any depth) that belong to pid: e.g. a tray icon
+        embedded in the notification area."""
+        found = []
+        stack = list(parent.query_tree().children)
+        while stack:
+            win = stack.pop()
+            if self.pid(win) == pid:
+                found.append(win)
+            try:
+                stack.extend(win.query_tree().children)
+            except Exception:
+                pass
+        return found
+
+    def geometry(self, win):
+        g = win.get_geometry()
+        pos = win.translate_coords(self.root, 0, 0)
+        return (-pos.x, -pos.y, g.width, g.height)
+
+
+class Node:
+    __slots__ = ("role", "name", "showing", "text", "value", "acc", "depth")
+
+    def __repr__(self):
+        return "%s%s %r%s%s" % ("  " * self.depth, self.role, self.name,
+                                "" if self.showing else " (not showing)",
+                                "" if self.value is None else " value=%g" % self.value)
+
+
+class A11y:
+    """Reads the monitor's accessibility tree through AT-SPI."""
+
+    def __init__(self):
+        import gi
+        gi.require_version("Atspi", "2.0")
+        from gi.repository import Atspi
+        self.Atspi = Atspi
+        Atspi.init()
+
+    def app(self, pid):
+        desktop = self.Atspi.get_desktop(0)
+        for i in range(desktop.get_child_count()):
+            app = desktop.get_child_at_index(i)
+            try:
+                if app is not None and app.get_process_id() == pid:
+                    return app
+            except Exception:
+                continue
+        return None
+
+    def snapshot(self, pid):
+        """Every accessible object of the process, depth first, freshly read; an empty
+        list when the process has not (or no longer) published its tree."""
+        app = self.app(pid)
+        if app is None:
+            return []
+        try:
+            app.clear_cache()
+        except Exception:
+            pass
+        nodes = []
+        self._walk(app, 0, nodes)
+        return nodes
+
+    def _walk(self, acc, depth, nodes):
+        Atspi = self.Atspi
+        try:
+            node = Node()
+            node.acc, node.depth = acc, depth
+            node.role = acc.get_role_name()
+            node.name = acc.get_name()
+            node.showing = acc.get_state_set().contains(Atspi.StateType.SHOWING)
+            node.value = None
+            try:
+                iface = acc.get_value_iface()
+                if iface is not None:
+                    node.value = iface.get_current_value()
+            except Exception:
+                pass
+            nodes.append(node)
+            count = acc.get_child_count()
+        except Exception:  # the object went away while it was read
+            return
+        for i in range(count):
+            try:
+                child = acc.get_child_at_index(i)
+            except Exception:
+                continue
+            if child is not None:
+                self._walk(child, depth + 1, nodes)
+
+    @staticmethod
+    def dump(nodes):
+        return "\n".join(repr(n) for n in nodes) or "(no accessible tree)"
+
+    @staticmethod
+    def find(nodes, role, name=None, pattern=None):
+        for n in nodes:
+            if n.role == role and (name is None or n.name == name) and (
+                    pattern is None or re.search(pattern, n.name or "")):
+                return n
+        return None
+
+    @staticmethod
+    def subtree(nodes, top):
+        """Nodes below top (top excluded)."""
+        i = next(k for k, n in enumerate(nodes) if n is top)
+        result = []
+        for n in nodes[i + 1:]:
+            if n.depth <= top.depth:
+                break
+            result.append(n)
+        return result
+
+    def alerts(self, nodes):
+        """[(alert node, [label texts], [button nodes])] for every open message box."""
+        result = []
+        for n in nodes:
+            if n.role == "alert":
+                inner = self.subtree(nodes, n)
+                labels = [m.name for m in inner if m.role == "label" and m.name]
+                buttons = [m for m in inner if m.role == "push button"]
+                result.append((n, labels, buttons))
+        return result
+
+    def press(self, node):
+        """Presses a button through its first AT-SPI action."""
+        action = node.acc.get_action_iface()
+        if action is None or action.get_n_actions() < 1:
+            raise AssertionError("%r has no action" % node)
+        action.do_action(0)
+
+
+class Session:
+    """Everything one test case starts, torn down in reverse order whatever happens."""
+
+    def __init__(self, keep=False):
+        self.workdir = tempfile.mkdtemp(prefix="corvolt-e2e-")
+        self.keep = keep
+        self.procs = Processes(self.workdir)
+        self.runtime_dir = os.path.join(self.workdir, "runtime")
+        os.mkdir(self.runtime_dir, 0o700)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, exc_type, exc, tb):
+        self.procs.stop_all()
+        if exc_type is not None and exc_type is not Skip:
+            self.print_logs()
+        if self.keep or (exc_type is not None and exc_type is not Skip):
+            log("kept %s" % self.workdir)
+        else:
+            shutil.rmtree(self.workdir, ignore_errors=True)
+        return False
+
+    def print_logs(self):
+        for name in sorted(os.listdir(self.workdir)):
+            path = os.path.join(self.workdir, name)
+            if os.path.isfile(path) and name.endswith((".log", ".err", ".txt")):
+                with open(path, "rb") as f:
+                    data = f.read()[-3000:].decode("utf-8", "replace")
+                if data.strip():
+                    print("----- %s (end) -----\n%s" % (name, data), flush=True)

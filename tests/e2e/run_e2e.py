@@ -1,0 +1,545 @@
+#!/usr/bin/python3
+"""End-to-end tests: the real corvolt binary against the UPS simulator on COM1, on a
+headless X server, read from outside through AT-SPI and the X server.
+
+    /usr/bin/python3 tests/e2e/run_e2e.py --binary build/corvolt CASE [CASE...]
+    /usr/bin/python3 tests/e2e/run_e2e.py --binary build/corvolt all
+    /usr/bin/python3 tests/e2e/run_e2e.py --list
+
+Every case starts its own desktop, simulator and monitor and ends them all, whatever
+happens. Needs root (a private mount namespace puts the simulator's pty over
+/dev/ttyS0). When the machine cannot run the tests the exit status is 77 (skipped),
+or 1 when CI=true, with the reason on stderr. Screenshots go to $CORVOLT_SCREENSHOT_DIR
+(default: the directory of the binary). --keep keeps the work directory with all logs.
+"""
+
+import argparse
+import decimal
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from harness import A11y, Desktop, FakeLogind, Monitor, Session, Simulator, X11, log  # noqa: E402
+
+SEARCHING_COM1 = " Buscando en COM1"
+ALARM_TEXT = "Falla de línea  funcionamiento con baterias"
+LOST_LINK_TEXT = "Se ha perdido la comunicación con el equipo\r\nVerifique las conexiones"
+SECOND_INSTANCE_TEXT = "Corvolt ya esta en ejecución"
+SAVE_TEXT = "Por favor, guarde todos los archivos"
+SHUT_TEXT = "Apagando el equipo ..."
+RETRY_NAMES = ("Reintentar", "&Reintentar", "Retry", "&Retry")
+CANCEL_NAMES = ("Cancelar", "&Cancelar", "Cancel", "&Cancel")
+OK_NAMES = ("Aceptar", "&Aceptar", "OK", "&OK")
+
+
+def uptime_text(ticks):
+    """What the status bar shows for a tick count in ms since the system started."""
+    hours, minutes = ticks // 3600000, ticks % 3600000 // 60000
+    return " Sesión en Linux : " + ("%d hrs : " % hours if hours else "") + (
+        "%02d mins" % minutes if minutes else "")
+
+
+def pattern_2dp(value):
+    """The display pattern "###.##" applied to the 15-digit text of value."""
+    fixed = decimal.Decimal("%.15g" % value).quantize(decimal.Decimal("0.01"), decimal.ROUND_HALF_UP)
+    whole, _, decimals = str(fixed).partition(".")
+    return ("" if whole == "0" else whole) + "." + decimals.rstrip("0")
+
+
+def boot_ticks():
+    return int(time.clock_gettime(time.CLOCK_BOOTTIME) * 1000) % (1 << 32)
+
+
+class Case:
+    """One running set-up: desktop, simulator (silent at first) and monitor."""
+
+    def __init__(self, session, binary, tray=False, logind=None, sim_args=()):
+        self.session = session
+        self.binary = binary
+        self.desktop = Desktop(session.procs, session.workdir, tray=tray)
+        self.desktop.start()
+        self.a11y = A11y()
+        self.x11 = X11()
+        self.logind = FakeLogind(session.procs, session.workdir, **logind) if logind is not None else None
+        self.sim = Simulator(session.procs, session.workdir, "--silent", *sim_args)
+        self.env = self.desktop.app_env(session.runtime_dir, self.logind.bus if self.logind else None)
+        self.mon = Monitor(session.procs, binary, self.sim.pty, self.env)
+        self.nodes = []
+        log("corvolt pid %d on %s (pty %s)" % (self.mon.pid, harness.COM1, self.sim.pty))
+
+    # --- reading the window ---------------------------------------------------------
+
+    def snapshot(self, pid=None):
+        self.nodes = self.a11y.snapshot(pid or self.mon.pid)
+        return self.nodes
+
+    def wait(self, predicate, timeout, what, pid=None):
+        """Polls the accessibility tree until predicate(nodes) is true; returns the time
+        (monotonic) it first was. On a timeout the last tree is part of the failure."""
+        deadline = time.monotonic() + timeout
+        while True:
+            now = time.monotonic()
+            nodes = self.snapshot(pid)
+            result = predicate(nodes)
+            if result:
+                return now
+            if now >= deadline:
+                raise AssertionError("timed out after %.1f s waiting for %s; the window:\n%s"
+                                     % (timeout, what, A11y.dump(nodes)))
+            if pid is None and not self.mon.running():
+                raise AssertionError("corvolt ended (code %s) while waiting for %s"
+                                     % (self.mon.proc.returncode, what))
+            time.sleep(0.1)
+
+    @staticmethod
+    def status(nodes):
+        bar = A11y.find(nodes, "status bar")
+        return bar.name if bar else None
+
+    @staticmethod
+    def label(nodes, text):
+        return A11y.find(nodes, "label", text)
+
+    @staticmethod
+    def shown(nodes, text):
+        node = A11y.find(nodes, "label", text)
+        return node is not None and node.showing
+
+    @staticmethod
+    def label_starting(nodes, prefix):
+        for n in nodes:
+            if n.role == "label" and (n.name or "").startswith(prefix):
+                return n
+        return None
+
+    def readings(self, nodes):
+        """(voltage label, frequency label, regulation label, battery value)."""
+        volts = self.label_starting(nodes, "Voltaje de l")
+        freq = self.label_starting(nodes, "Frecuencia :")
+        reg = self.label_starting(nodes, "Regulando")
+        bar = A11y.find(nodes, "progress bar")
+        return (volts.name if volts else None, freq.name if freq else None,
+                reg.name if reg else None, bar.value if bar else None)
+
+    def window(self):
+        """corvolt's top-level X window. Looked up afresh every time: Qt may replace the
+        native window (a new id) when it shows the widget again."""
+        return harness.wait_until(lambda: self.x11.main_window(self.mon.pid), 10,
+                                  "corvolt's window on the X server")
+
+    def mapped(self):
+        win = self.x11.main_window(self.mon.pid)
+        return win is not None and self.x11.mapped(win)
+
+    def on_top(self):
+        win = self.x11.main_window(self.mon.pid)
+        return win is not None and self.x11.on_top(win)
+
+    # --- common steps ---------------------------------------------------------------
+
+    def link_up(self):
+        """Waits for the search on COM1, lets the UPS speak and waits for the uptime on the
+        status bar. Returns the time of the first frame."""
+        t_com1 = self.wait(lambda n: self.status(n) == SEARCHING_COM1, 6, "status %r" % SEARCHING_COM1)
+        log("status bar %r %.2f s after start" % (SEARCHING_COM1, t_com1 - self.mon.started))
+        self.sim.wait_event("opened", timeout=3)
+        self.sim.send("resume")
+        t_frame = self.sim.wait_event("frame", timeout=3)
+        t_up = self.wait(lambda n: uptime_matches(self.status(n)), 5, "the uptime on the status bar")
+        log("uptime %r %.2f s after the first frame" % (self.status(self.nodes), t_up - t_frame))
+        return t_frame
+
+    def wait_readings(self, expected, timeout=4):
+        """Waits for (voltage label, frequency label, regulation label, battery percent);
+        None matches anything. The bar reports whole percent."""
+        def matches(nodes):
+            actual = self.readings(nodes)
+            texts = all(e is None or e == a for e, a in zip(expected[:3], actual[:3]))
+            return texts and (expected[3] is None or (
+                actual[3] is not None and abs(actual[3] - expected[3]) <= 0.51))
+        self.wait(matches, timeout, "readings %r" % (expected,))
+
+    def alerts(self, pid=None):
+        return self.a11y.alerts(self.snapshot(pid))
+
+    def press(self, alert_buttons, names):
+        for b in alert_buttons:
+            if b.name in names:
+                self.a11y.press(b)
+                return
+        raise AssertionError("no button among %r in %r" % (names, [b.name for b in alert_buttons]))
+
+
+def has_text(labels, text):
+    """True when one of labels is text. The box's CR LF reaches AT-SPI as a plain line
+    feed (the label shows one line break either way)."""
+    return text.replace("\r\n", "\n") in [l.replace("\r\n", "\n") for l in labels]
+
+
+def uptime_matches(text):
+    """True when text is the uptime of this system, read just before or after."""
+    if text is None:
+        return False
+    before = boot_ticks()
+    return text in (uptime_text(before - 1000), uptime_text(before), uptime_text(before + 1000))
+
+
+# ---------------------------------------------------------------------------------------
+# Cases
+
+
+def case_link_up(session, binary):
+    """COM1 is found and every frame's readings appear; misaligned blocks."""
+    c = Case(session, binary)
+    c.link_up()
+    rows = [
+        # commands to the simulator, then (voltage, frequency, regulation, battery bar)
+        ((), ("Voltaje de línea : 120. Volts", "Frecuencia : 60.Hz.", "Regulando línea normal", 83.14)),
+        (("volts-code 10000", "period 20000", "regulation 1", "battery 255"),
+         ("Voltaje de línea : 112.18 Volts", "Frecuencia : 50.Hz.", "Regulando línea baja", 100)),
+        (("volts-code 18225", "period 12800", "regulation 2", "battery 0"),
+         ("Voltaje de línea : 145. Volts", "Frecuencia : 78.13Hz.", "Regulando línea alta", 0)),
+        # a regulation character other than 0/1/2 leaves the regulation as it was
+        (("volts-code 32767", "period 32767", "regulation 7", "battery 128"),
+         ("Voltaje de línea : 2361.39 Volts", "Frecuencia : 30.52Hz.", "Regulando línea alta", 50.2)),
+        (("volts-code 0", "period 1", "regulation 0", "battery 64"),
+         ("Voltaje de línea : 18725.99 Volts", "Frecuencia : 1000000.Hz.", "Regulando línea normal", 25.1)),
+        (("volts-code 11926", "period 16600", "battery 212"),
+         ("Voltaje de línea : 120. Volts", "Frecuencia : 60.24Hz.", "Regulando línea normal", 83.14)),
+    ]
+    for commands, expected in rows:
+        c.sim.send(*commands)
+        c.wait_readings(expected)
+        log("readings %r" % (expected,))
+
+    # One frame every 5 s, so that what a single block does can be told apart from the
+    # next regular frame.
+    c.sim.send("rate 0.2")
+    time.sleep(1.2)
+    # A frame split over two writes 400 ms apart is put together by the port.
+    t_split = time.monotonic()
+    c.sim.send("volts-code 12100", "split 400")
+    c.wait_readings(("Voltaje de línea : 120.72 Volts", "Frecuencia : 60.24Hz.",
+                     "Regulando línea normal", 83.14), timeout=7)
+    split = [t for t, _, _ in c.sim.events("split") if t > t_split]
+    assert len(split) == 2, "the simulator should have split one frame: %r" % split
+    frames_between = [t for t, _, _ in c.sim.events("frame") if t > t_split]
+    assert not frames_between, "a whole frame came before the split one was read"
+    log("split frame decoded (parts %.3f s apart)" % (split[1] - split[0]))
+
+    # Four bytes of a frame and then a whole frame arrive as one 14-byte block: only its
+    # first 10 bytes are decoded (the partial frame's "&&&" and voltage byte, then the
+    # start of the next frame), the rest is dropped.
+    time.sleep(0.5)
+    c.sim.send("partial")
+    frame = b"&&&" + bytes((12100 // 255, 12100 % 255, 212, 16600 // 255, 16600 % 255)) + b"00"
+    block = (frame[:4] + frame)[:10]
+    period = block[6] * 255 + block[7]
+    c.wait_readings((None, "Frecuencia : %sHz." % pattern_2dp(1e6 / period), "Regulando línea normal",
+                     block[5] * 100 / 255), timeout=4)
+    log("a 14-byte block was decoded from its first 10 bytes")
+    c.sim.send("rate 1")
+    c.wait_readings(("Voltaje de línea : 120.72 Volts", "Frecuencia : 60.24Hz.",
+                     "Regulando línea normal", 83.14), timeout=7)
+    assert not c.alerts(), "no message box expected: %r" % c.alerts()
+
+
+def case_watchdog(session, binary):
+    """Blocks without a header keep the link; silence brings the lost-link box after 7 s;
+    Retry searches COM1 again; Cancel ends the program and closes the port."""
+    c = Case(session, binary)
+    c.link_up()
+
+    c.wait_readings(("Voltaje de línea : 120. Volts", "Frecuencia : 60.Hz.",
+                     "Regulando línea normal", 83.14))
+    c.sim.send("garbage")
+    t0 = time.monotonic()
+    while time.monotonic() - t0 < 9.5:
+        assert not c.alerts(), "box shown while blocks keep arriving:\n%s" % A11y.dump(c.nodes)
+        time.sleep(0.5)
+    expected = c.readings(c.nodes)
+    assert expected[1] == "Frecuencia : 60.Hz.", "garbage must not change the readings: %r" % (expected,)
+    log("9.5 s of garbage blocks: no box, readings kept")
+
+    for attempt in ("retry", "cancel"):
+        c.sim.send("silent")
+        time.sleep(0.3)
+        last_block = max(t for t, e, _ in c.sim.events() if e in ("frame", "garbage"))
+        t_box = c.wait(lambda n: any(has_text(labels, LOST_LINK_TEXT) and a.name == "Atención"
+                                     for a, labels, _ in c.a11y.alerts(n)), 12, "the lost-link box")
+        delay = t_box - last_block
+        log("lost-link box %.2f s after the last block" % delay)
+        # The measured figure can only exceed the true one (the box is seen after it
+        # opens, the block is logged after it is written), up to the 0.1 s allowed for
+        # the log line that follows the write.
+        assert 6.9 <= delay <= 9.5, "lost-link box after %.2f s, expected 7 s after the last block" % delay
+        alerts = c.a11y.alerts(c.nodes)
+        assert len(alerts) == 1, "exactly one box expected: %r" % [(a.name, l) for a, l, _ in alerts]
+        _, _, buttons = alerts[0]
+        if attempt == "retry":
+            t_press = time.monotonic()
+            c.press(buttons, RETRY_NAMES)
+            c.sim.wait_event("closed", after=t_press, timeout=3)
+            t_reopen = c.sim.wait_event("opened", after=t_press, timeout=4)
+            t_com1 = c.wait(lambda n: c.status(n) == SEARCHING_COM1 and not c.a11y.alerts(n), 3,
+                            "the search on COM1 after Retry")
+            log("Retry: port closed, COM1 reopened %.2f s and status %r %.2f s after the press"
+                % (t_reopen - t_press, SEARCHING_COM1, t_com1 - t_press))
+            c.sim.send("resume")
+            c.wait(lambda n: uptime_matches(c.status(n)), 5, "the link after Retry")
+            c.wait_readings(("Voltaje de línea : 120. Volts", "Frecuencia : 60.Hz.",
+                             "Regulando línea normal", 83.14))
+        else:
+            t_press = time.monotonic()
+            c.press(buttons, CANCEL_NAMES)
+            code = c.mon.wait_exit(5)
+            t_exit = time.monotonic()
+            closed = c.sim.wait_event("closed", after=t_press, timeout=2)
+            log("Cancel: corvolt ended with code %d %.2f s after the press; port closed"
+                % (code, t_exit - t_press))
+            assert code == 0, "exit code %d after Cancel" % code
+            assert closed <= t_exit + 0.5
+
+
+def case_tray(session, binary):
+    """With a notification area: shown at start, into the tray 4 s after the first frame,
+    raised in front for a mains failure, back into the tray 4 s after it clears, and
+    restored by a click on the tray icon."""
+    c = Case(session, binary, tray=True)
+    win = c.window()
+    harness.wait_until(c.mapped, 5, "the window mapped at start")
+    icons = harness.wait_until(lambda: c.x11.descendants_of_pid(c.desktop.panel, c.mon.pid), 5,
+                               "corvolt's icon in the notification area")
+    log("window 0x%x mapped at start; tray icon 0x%x embedded in trayer" % (win.id, icons[0].id))
+
+    t_first = c.link_up()
+    t_hidden = harness.wait_until(lambda: not c.mapped() and time.monotonic(), 8,
+                                  "the window to go into the tray")
+    log("window unmapped %.2f s after the first frame" % (t_hidden - t_first))
+    assert 3.9 <= t_hidden - t_first <= 6.0, "hidden after %.2f s, expected 4 s" % (
+        t_hidden - t_first)
+    c.snapshot()
+    assert not c.a11y.find(c.nodes, "label", "Frecuencia : 60.Hz.").showing
+
+    t_cmd = time.monotonic()
+    c.sim.send("alarm 1")
+    t_alarm = c.sim.wait_event("frame", after=t_cmd, timeout=3)
+    t_mapped = harness.wait_until(lambda: c.mapped() and time.monotonic(), 4,
+                                  "the window raised for the alarm")
+    assert c.on_top(), "the raised window is not the top-most window"
+
+    def alarm_panel(nodes):
+        panel = A11y.find(nodes, "panel", "Atención")
+        wm = c.label(nodes, ALARM_TEXT)
+        freq = c.label_starting(nodes, "Frecuencia :")
+        return panel and panel.showing and wm and wm.showing and freq and not freq.showing
+
+    c.wait(alarm_panel, 3, "the alarm panel")
+    for text in (SAVE_TEXT, SHUT_TEXT):
+        node = c.label(c.nodes, text)
+        assert node is not None and not node.showing, "%r must stay hidden" % text
+    log("alarm 1: window mapped and on top %.2f s after the frame, alarm panel shown"
+        % (t_mapped - t_alarm))
+
+    time.sleep(2.5)  # further "1" frames: the window stays as it is
+    assert c.mapped()
+
+    t_cmd = time.monotonic()
+    c.sim.send("alarm 0")
+    t_clear = c.sim.wait_event("frame", after=t_cmd, timeout=3)
+
+    def info_panel(nodes):
+        panel = A11y.find(nodes, "panel", "Atención")
+        freq = c.label_starting(nodes, "Frecuencia :")
+        return panel and not panel.showing and freq and freq.showing
+
+    c.wait(info_panel, 3, "the readings panel back")
+    t_hidden = harness.wait_until(lambda: not c.mapped() and time.monotonic(), 8,
+                                  "the window back into the tray")
+    log("alarm 0: readings panel back, window unmapped %.2f s after the frame" % (t_hidden - t_clear))
+    assert 3.9 <= t_hidden - t_clear <= 5.5, "hidden after %.2f s, expected 4 s" % (
+        t_hidden - t_clear)
+
+    icon = c.x11.descendants_of_pid(c.desktop.panel, c.mon.pid)[0]
+    x, y, w, h = c.x11.geometry(icon)
+    subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1"],
+                   check=True, timeout=5)
+    harness.wait_until(lambda: c.mapped(), 3, "the window restored by a click on the icon")
+    assert c.on_top(), "the restored window is not the top-most window"
+    time.sleep(5)
+    assert c.mapped(), "a window restored by the user must stay until minimised"
+    log("click on the tray icon restored the window; it stayed 5 s")
+
+
+def case_shutdown(session, binary):
+    """The final alarm asks logind to power off (not interactively), closes the port and
+    ends the program."""
+    c = Case(session, binary, logind={"can_power_off": "yes"})
+    c.link_up()
+    c.wait_readings(("Voltaje de línea : 120. Volts", "Frecuencia : 60.Hz.",
+                     "Regulando línea normal", 83.14))
+    t_cmd = time.monotonic()
+    c.sim.send("alarm 2")
+    t_frame = c.sim.wait_event("frame", after=t_cmd, timeout=3)
+    code = c.mon.wait_exit(5)
+    t_exit = time.monotonic()
+    calls = c.logind.calls()
+    log("logind calls: %r; corvolt ended with %d, %.2f s after the frame" % (calls, code, t_exit - t_frame))
+    assert calls.count("PowerOff false") == 1, "expected one PowerOff(false), got %r" % calls
+    assert not [x for x in calls if x.split()[0] in ("Reboot", "Halt", "Suspend")], calls
+    assert code == 0, "exit code %d" % code
+    c.sim.wait_event("closed", after=t_frame, timeout=2)
+
+
+def case_shutdown_refused(session, binary):
+    """A refused power-off is not reported: the window is raised once, nothing else
+    changes, and every further "2" frame tries again."""
+    c = Case(session, binary, tray=True, logind={
+        "can_power_off": "yes", "power_off_error": "org.freedesktop.DBus.Error.AccessDenied"})
+    c.window()
+    t_first = c.link_up()
+    harness.wait_until(lambda: not c.mapped(), t_first + 8 - time.monotonic(),
+                       "the window to go into the tray")
+    t_cmd = time.monotonic()
+    c.sim.send("alarm 2")
+    t_frame = c.sim.wait_event("frame", after=t_cmd, timeout=3)
+    harness.wait_until(lambda: c.mapped(), 3, "the window raised for the final alarm")
+    time.sleep(4.2)
+    frames = len([t for t, _, _ in c.sim.events("frame") if t >= t_frame])
+    calls = c.logind.calls()
+    attempts = calls.count("PowerOff false")
+    log("%d '2' frames, %d PowerOff(false) calls, corvolt still running: %s"
+        % (frames, attempts, c.mon.running()))
+    assert c.mon.running(), "corvolt ended although the power-off was refused"
+    assert attempts >= frames - 1 and attempts >= 3, "each '2' frame should try again: %r" % calls
+    nodes = c.snapshot()
+    assert not c.a11y.alerts(nodes), "a refused power-off must not be reported"
+    save = c.label(nodes, SAVE_TEXT)
+    assert save is not None and not save.showing, "%r only after an accepted power-off" % SAVE_TEXT
+    freq = c.label_starting(nodes, "Frecuencia :")
+    assert freq is not None and freq.showing, "the readings panel stays after a '2' frame"
+    assert c.mapped()
+
+
+def screenshot(x11, win, path):
+    subprocess.run(["import", "-window", "0x%x" % win.id, path], check=True, timeout=20)
+    out = subprocess.run(["/usr/bin/convert", path, "-format", "%w %h %k", "info:"],
+                         check=True, timeout=20, capture_output=True, text=True).stdout.split()
+    width, height, colours = map(int, out)
+    _, _, gw, gh = x11.geometry(win)
+    assert (width, height) == (gw, gh), "picture %dx%d, window %dx%d" % (width, height, gw, gh)
+    assert colours >= 8, "%s has only %d colours: nothing drawn?" % (path, colours)
+    log("screenshot %s: %dx%d, %d colours" % (path, width, height, colours))
+
+
+def case_screenshots(session, binary):
+    """The window with readings and with the alarm panel, saved as PNG files."""
+    out_dir = os.environ.get("CORVOLT_SCREENSHOT_DIR") or os.path.dirname(binary)
+    os.makedirs(out_dir, exist_ok=True)
+    c = Case(session, binary, tray=True)
+    c.window()
+    c.link_up()
+    c.wait_readings(("Voltaje de línea : 120. Volts", "Frecuencia : 60.Hz.",
+                     "Regulando línea normal", 83.14))
+    assert c.mapped(), "the window went into the tray before the screenshot"
+    screenshot(c.x11, c.window(), os.path.join(out_dir, "corvolt-readings.png"))
+    c.sim.send("alarm 1")
+    harness.wait_until(lambda: c.mapped(), 8, "the window raised for the alarm")
+    c.wait(lambda n: c.shown(n, ALARM_TEXT), 3, "the alarm panel")
+    time.sleep(0.3)  # let the raised window finish drawing
+    screenshot(c.x11, c.window(), os.path.join(out_dir, "corvolt-alarm.png"))
+
+
+def case_second_instance(session, binary):
+    """A second start shows "Corvolt ya esta en ejecución" and ends after OK without
+    touching the port; the first instance keeps running."""
+    c = Case(session, binary)
+    c.link_up()
+    second = Monitor(session.procs, binary, c.sim.pty, c.env, name="corvolt-2")
+    log("second corvolt pid %d" % second.pid)
+
+    def box(nodes):
+        return [(a, labels, buttons) for a, labels, buttons in c.a11y.alerts(nodes)
+                if has_text(labels, SECOND_INSTANCE_TEXT)]
+
+    c.wait(box, 10, "the second instance's box", pid=second.pid)
+    alert, labels, buttons = box(c.nodes)[0]
+    log("second instance box %r: %r, buttons %r" % (alert.name, labels, [b.name for b in buttons]))
+    assert alert.name == "Orvane Corvolt", "box title %r" % alert.name
+    assert len(buttons) == 1, "an OK button only: %r" % [b.name for b in buttons]
+    ttys = [t for t in second.open_fds() if t.startswith(("/dev/tty", "/dev/pts"))]
+    assert not ttys, "the second instance opened %r" % ttys
+    c.press(buttons, OK_NAMES)
+    code = second.wait_exit(5)
+    log("second instance ended with %d" % code)
+    assert code == 0, "second instance exit code %d" % code
+    assert c.mon.running(), "the first instance ended"
+    c.wait(lambda n: uptime_matches(c.status(n)) and not c.a11y.alerts(n), 3,
+           "the first instance still showing the link")
+    c.sim.send("period 20000")
+    c.wait_readings(("Voltaje de línea : 120. Volts", "Frecuencia : 50.Hz.",
+                     "Regulando línea normal", 83.14))
+
+
+CASES = {
+    "link_up": case_link_up,
+    "watchdog": case_watchdog,
+    "tray": case_tray,
+    "shutdown": case_shutdown,
+    "shutdown_refused": case_shutdown_refused,
+    "screenshots": case_screenshots,
+    "second_instance": case_second_instance,
+}
+
+
+def run_one(name, binary, keep):
+    t0 = time.monotonic()
+    with Session(keep=keep) as session:
+        log("case %s: work directory %s" % (name, session.workdir))
+        CASES[name](session, binary)
+    log("case %s passed in %.1f s" % (name, time.monotonic() - t0))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--binary", help="the corvolt executable")
+    parser.add_argument("--keep", action="store_true", help="keep the work directory")
+    parser.add_argument("--list", action="store_true", help="list the cases")
+    parser.add_argument("cases", nargs="*", help="cases to run, or 'all'")
+    args = parser.parse_args()
+    if args.list:
+        for name, fn in CASES.items():
+            print("%-18s %s" % (name, fn.__doc__.split("\n")[0]))
+        return 0
+    names = list(CASES) if args.cases in ([], ["all"]) else args.cases
+    unknown = [n for n in names if n not in CASES]
+    if unknown:
+        parser.error("unknown case(s) %s; see --list" % ", ".join(unknown))
+    binary = os.path.abspath(args.binary) if args.binary else None
+    try:
+        harness.check_prerequisites(binary)
+    except harness.Skip as e:
+        if os.environ.get("CI") == "true":
+            print("ERROR: end-to-end tests %s" % e, file=sys.stderr)
+            return 1
+        print("SKIPPED: end-to-end tests %s" % e, file=sys.stderr)
+        return 77
+    if len(names) > 1:  # each case in its own process: AT-SPI binds to one session bus
+        failed = [n for n in names if subprocess.call(
+            [sys.executable, __file__, "--binary", binary] + (["--keep"] if args.keep else []) + [n])]
+        print("e2e: %d of %d cases passed%s" % (len(names) - len(failed), len(names),
+              "; failed: " + ", ".join(failed) if failed else ""))
+        return 1 if failed else 0
+    try:
+        run_one(names[0], binary, args.keep)
+    except AssertionError as e:
+        print("FAILED %s: %s" % (names[0], e), file=sys.stderr, flush=True)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
