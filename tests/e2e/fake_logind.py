@@ -5,15 +5,19 @@ Owns org.freedesktop.login1 and serves /org/freedesktop/login1 with the
 org.freedesktop.login1.Manager methods a power-off request uses (CanPowerOff, PowerOff,
 and the same pair for reboot, halt and suspend). Every method call that reaches the
 name is appended to the --calls file, one line each, e.g. "PowerOff false", so that a
-test can tell what the monitor asked for. Nothing is ever powered off.
+test can tell what the monitor asked for. With --times, the same lines also go to a
+second file preceded by the CLOCK_MONOTONIC time at which the call arrived (seconds, as
+time.monotonic() gives them in any process), e.g. "1234.567890 PowerOff false".
+Nothing is ever powered off.
 
-    fake_logind.py --address unix:path=... --calls calls.txt [--can-power-off no]
+    fake_logind.py --address unix:path=... --calls calls.txt [--times times.txt] [--can-power-off no]
                    [--power-off-error org.freedesktop.DBus.Error.InteractiveAuthorizationRequired]
 """
 
 import argparse
 import os
 import sys
+import time
 
 import dbus
 import dbus.mainloop.glib
@@ -74,6 +78,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--address", required=True, help="address of the bus to serve on")
     parser.add_argument("--calls", required=True, help="file that records the method calls")
+    parser.add_argument("--times", help="file that records the method calls with their arrival time")
     parser.add_argument("--ready", help="file created once the name is owned")
     parser.add_argument("--can-power-off", default="yes",
                         help="answer of CanPowerOff/CanReboot: yes, no, challenge, na")
@@ -82,9 +87,13 @@ def main():
     args = parser.parse_args()
 
     calls = open(args.calls, "a", buffering=1)
+    times = open(args.times, "a", buffering=1) if args.times else None
 
     def record(text):
+        arrived = time.monotonic()
         calls.write(text + "\n")
+        if times:
+            times.write("%.6f %s\n" % (arrived, text))
 
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.bus.BusConnection(args.address)

@@ -209,9 +209,10 @@ class FakeLogind:
     def __init__(self, procs, workdir, can_power_off="yes", power_off_error=None):
         self.bus = start_bus(procs, "system-bus")
         self.calls_file = os.path.join(workdir, "logind-calls.txt")
+        self.times_file = os.path.join(workdir, "logind-times.txt")
         ready = os.path.join(workdir, "logind-ready")
         argv = [PYTHON, FAKE_LOGIND, "--address", self.bus, "--calls", self.calls_file,
-                "--ready", ready, "--can-power-off", can_power_off]
+                "--times", self.times_file, "--ready", ready, "--can-power-off", can_power_off]
         if power_off_error:
             argv += ["--power-off-error", power_off_error]
         procs.start("fake-logind", argv)
@@ -223,6 +224,18 @@ class FakeLogind:
                 return [line.rstrip("\n") for line in f]
         except FileNotFoundError:
             return []
+
+    def timed_calls(self):
+        """[(monotonic time of arrival, call)], e.g. (1234.5, "PowerOff false")."""
+        result = []
+        try:
+            with open(self.times_file) as f:
+                for line in f:
+                    t, _, call = line.rstrip("\n").partition(" ")
+                    result.append((float(t), call))
+        except FileNotFoundError:
+            pass
+        return result
 
 
 class Simulator:
@@ -379,6 +392,12 @@ class X11:
         g = win.get_geometry()
         pos = win.translate_coords(self.root, 0, 0)
         return (-pos.x, -pos.y, g.width, g.height)
+
+    def click(self, win):
+        """A left click in the middle of win, through the XTEST extension (xdotool)."""
+        x, y, w, h = self.geometry(win)
+        subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1"],
+                       check=True, timeout=5)
 
 
 class Node:

@@ -27,12 +27,15 @@ from harness import A11y, Desktop, FakeLogind, Monitor, Session, Simulator, X11,
 SEARCHING_COM1 = " Buscando en COM1"
 ALARM_TEXT = "Falla de línea  funcionamiento con baterias"
 LOST_LINK_TEXT = "Se ha perdido la comunicación con el equipo\r\nVerifique las conexiones"
+NO_LINK_STATUS = "No se pudo establecer comunicación"
+NO_LINK_TEXT = "No se pudo establecer comunicación con el equipo\r\nVerifique las conexiones."
 SECOND_INSTANCE_TEXT = "Corvolt ya esta en ejecución"
 SAVE_TEXT = "Por favor, guarde todos los archivos"
 SHUT_TEXT = "Apagando el equipo ..."
 RETRY_NAMES = ("Reintentar", "&Reintentar", "Retry", "&Retry")
 CANCEL_NAMES = ("Cancelar", "&Cancelar", "Cancel", "&Cancel")
 OK_NAMES = ("Aceptar", "&Aceptar", "OK", "&OK")
+FINALIZAR_NAMES = ("Finalizar", "&Finalizar")
 
 
 def uptime_text(ticks):
@@ -484,6 +487,84 @@ def case_second_instance(session, binary):
                      "Regulando línea normal", 83.14))
 
 
+def case_no_ups(session, binary):
+    """No UPS answers on COM1 (COM2 to COM4 do not exist): after four sweeps the status bar
+    says "No se pudo establecer comunicación" and a box offers to retry; Cancel ends the
+    program with exit code 0."""
+    c = Case(session, binary)  # the simulator on COM1 stays silent
+    # A sweep: COM1 held for 1000 ms, COM2 to COM4 missing at 100 ms each, and the closing
+    # tick, which restores the 1000 ms interval. The search starts during start-up.
+    sweep = 1.0 + 3 * 0.1 + 1.0
+    expected = 4 * sweep
+
+    def no_link_box(nodes):
+        return c.status(nodes) == NO_LINK_STATUS and [
+            (a, labels, buttons) for a, labels, buttons in c.a11y.alerts(nodes)
+            if a.name == "Atención" and has_text(labels, NO_LINK_TEXT)]
+
+    t_box = c.wait(no_link_box, expected + 8, "the no-link box")
+    delay = t_box - c.mon.started
+    opened = [t for t, _, _ in c.sim.events("opened") if t < t_box]
+    gaps = [b - a for a, b in zip(opened, opened[1:])]
+    log("status %r and the no-link box %.2f s after start (4 sweeps of %.1f s = %.1f s from "
+        "the start of the search); COM1 opened %d times, %s s apart"
+        % (NO_LINK_STATUS, delay, sweep, expected, len(opened), ", ".join("%.2f" % g for g in gaps)))
+    # The box cannot come before the fourth sweep has ended; the start of the process, the
+    # accessibility tree and the polling can only delay it.
+    assert expected - 0.1 <= delay <= expected + 2.5, "no-link box after %.2f s, expected %.1f s" % (
+        delay, expected)
+    assert len(opened) == 4, "COM1 should be tried once per sweep, 4 times: %r" % opened
+    assert all(sweep - 0.15 <= g <= sweep + 0.4 for g in gaps), "sweeps %r s, expected %.1f s" % (
+        gaps, sweep)
+    boxes = c.a11y.alerts(c.nodes)
+    assert len(boxes) == 1, "exactly one box expected: %r" % [(a.name, l) for a, l, _ in boxes]
+    _, _, buttons = boxes[0]
+    names = sorted(b.name for b in buttons)
+    assert len(buttons) == 2 and any(b.name in RETRY_NAMES for b in buttons), (
+        "Retry and Cancel expected: %r" % names)
+    t_press = time.monotonic()
+    c.press(buttons, CANCEL_NAMES)
+    code = c.mon.wait_exit(5)
+    log("Cancel: corvolt ended with code %d %.2f s after the press" % (code, time.monotonic() - t_press))
+    assert code == 0, "exit code %d after Cancel" % code
+
+
+def case_tray_icon_removed(session, binary):
+    """With a notification area the tray icon is embedded while the monitor runs, and gone
+    from it once "Finalizar" has ended the monitor with exit code 0."""
+    c = Case(session, binary, tray=True)
+    panel = c.desktop.panel
+    slots_before = {w.id for w in panel.query_tree().children}
+    c.window()
+    icons = harness.wait_until(lambda: c.x11.descendants_of_pid(panel, c.mon.pid), 5,
+                               "corvolt's icon in the notification area")
+    slots = {w.id for w in panel.query_tree().children} - slots_before
+    log("tray icon 0x%x embedded; trayer's new slot(s) %s"
+        % (icons[0].id, ", ".join("0x%x" % s for s in slots)))
+    assert len(icons) == 1 and len(slots) == 1, "one icon in one slot: %r, %r" % (icons, slots)
+
+    c.wait(lambda n: c.status(n) == SEARCHING_COM1, 6, "status %r" % SEARCHING_COM1)
+    c.sim.wait_event("opened", timeout=3)
+    nodes = c.snapshot()
+    button = next((n for n in nodes if n.role == "push button" and n.name in FINALIZAR_NAMES), None)
+    assert button is not None and button.showing, "no Finalizar button:\n%s" % A11y.dump(nodes)
+    t_press = time.monotonic()
+    c.a11y.press(button)
+    code = c.mon.wait_exit(5)
+    t_exit = time.monotonic()
+    c.sim.wait_event("closed", after=t_press, timeout=2)
+
+    def icon_gone():
+        children = {w.id for w in panel.query_tree().children}
+        return (not c.x11.descendants_of_pid(panel, c.mon.pid) and not (slots & children)
+                and time.monotonic())
+
+    t_gone = harness.wait_until(icon_gone, 3, "the icon gone from the notification area")
+    log("Finalizar: corvolt ended with code %d %.2f s after the press, COM1 closed; icon and "
+        "slot gone %.2f s after the end" % (code, t_exit - t_press, t_gone - t_exit))
+    assert code == 0, "exit code %d after Finalizar" % code
+
+
 CASES = {
     "link_up": case_link_up,
     "watchdog": case_watchdog,
@@ -492,6 +573,8 @@ CASES = {
     "shutdown_refused": case_shutdown_refused,
     "screenshots": case_screenshots,
     "second_instance": case_second_instance,
+    "no_ups": case_no_ups,
+    "tray_icon_removed": case_tray_icon_removed,
 }
 
 
