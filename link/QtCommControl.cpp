@@ -1,6 +1,7 @@
 #include "link/QtCommControl.h"
 
 #include <QFileInfo>
+#include <QSerialPortInfo>
 #include <QStringList>
 #include <QtGlobal>
 
@@ -39,6 +40,7 @@ std::optional<QSerialPort::StopBits> ParseStopBits(const QString& field) {
     return std::nullopt;
 }
 
+// Error number of a failed opening.
 // Qt reports a refused open(2) and a device that another program has locked or holds
 // exclusively with the same PermissionError; only the first leaves a device node that we
 // may not read. The node is checked instead of the (translated) error text.
@@ -50,6 +52,11 @@ int OpenErrorNumber(QSerialPort::SerialPortError error, const QString& device) {
         const QFileInfo node(device);
         return node.exists() && !node.isReadable() ? comm::ErrPermissionDenied : comm::ErrPortInUse;
     }
+    case QSerialPort::ResourceError:
+    case QSerialPort::UnknownError:
+        // A device node with no UART behind it (ENXIO, EIO), like /dev/ttyS1 to ttyS3 on
+        // most PCs, is no port the system lists: for the search that port does not exist.
+        return QSerialPortInfo(device).isNull() ? comm::ErrNoSuchPort : comm::ErrOpenFailed;
     default:
         return comm::ErrOpenFailed;
     }

@@ -27,7 +27,7 @@ std::optional<LineSettings> ParseLineSettings(const QString& text);
 //
 // Error numbers: CommPort outside 1 to MaxCommPort, a malformed setting or a negative
 // threshold give ErrInvalidValue; changing CommPort or opening while open gives ErrPortOpen;
-// a failed opening gives ErrNoSuchPort (no such device), ErrPermissionDenied (the user may
+// a failed opening gives ErrNoSuchPort (no such device, or no UART behind its node), ErrPermissionDenied (the user may
 // not open the device), ErrPortInUse (another program holds it) or ErrOpenFailed (anything
 // else, e.g. a node that is not a serial port).
 //

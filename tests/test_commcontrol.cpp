@@ -13,6 +13,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -439,6 +440,17 @@ TEST(QtCommControlOpen, DevicesThatAreNotSerialPortsFail) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(TryOpen(row.device), row.number) << row.device.toStdString();
+}
+
+TEST(QtCommControlOpen, ASerialNodeWithoutHardwareDoesNotExist) {
+    // ttyS63 (major 4, minor 127): the serial driver answers ENXIO, or EIO where the
+    // kernel made that many ports, as for any legacy port without a UART behind it.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString node = dir.filePath("ttyS63");
+    if (mknod(node.toLocal8Bit().constData(), S_IFCHR | 0600, makedev(4, 127)) != 0)
+        GTEST_SKIP() << "cannot make a device node here (needs root)";
+    EXPECT_EQ(TryOpen(node), comm::ErrNoSuchPort);
 }
 
 TEST(QtCommControlSettings, ParsesEveryFieldAndRejectsMalformedText) {
