@@ -128,45 +128,19 @@ struct ShutdownCase {
 };
 
 TEST(Win32Shutdown, CallsInOrderAndClosesTheToken) {
+    // clang-format off
     const ShutdownCase cases[] = {
-        {"NT, may shut down",
-         2,
-         true,
-         true,
-         true,
-         true,
-         true,
-         {Version, Process, Open, Lookup, Adjust, Close, Exit}},
-        {"NT, token refused", {2, true, false, true, true}, false, {Version, Process, Open}},
-        {"NT, adjustment fails",
-         2,
-         true,
-         true,
-         false,
-         true,
-         false,
-         {Version, Process, Open, Lookup, Adjust, Close}},
-        {"NT, shutdown refused",
-         2,
-         true,
-         true,
-         true,
-         false,
-         false,
-         {Version, Process, Open, Lookup, Adjust, Close, Exit}},
-        {"platform 3 has bit 1",
-         3,
-         true,
-         true,
-         true,
-         true,
-         true,
-         {Version, Process, Open, Lookup, Adjust, Close, Exit}},
-        {"95/98", {1, true, false, false, true}, true, {Version, Exit}},
-        {"95/98, shutdown refused", {1, true, true, true, false}, false, {Version, Exit}},
-        {"Win32s", {0, true, true, true, true}, true, {Version, Exit}},
-        {"version query fails", {2, false, false, false, true}, true, {Version, Exit}},
+        {"NT, may shut down",       {2, true, true, true, true},     true,  {Version, Process, Open, Lookup, Adjust, Close, Exit}},
+        {"NT, token refused",       {2, true, false, true, true},    false, {Version, Process, Open}},
+        {"NT, adjustment fails",    {2, true, true, false, true},    false, {Version, Process, Open, Lookup, Adjust, Close}},
+        {"NT, shutdown refused",    {2, true, true, true, false},    false, {Version, Process, Open, Lookup, Adjust, Close, Exit}},
+        {"platform 3 has bit 1",    {3, true, true, true, true},     true,  {Version, Process, Open, Lookup, Adjust, Close, Exit}},
+        {"95/98",                   {1, true, false, false, true},   true,  {Version, Exit}},
+        {"95/98, shutdown refused", {1, true, true, true, false},    false, {Version, Exit}},
+        {"Win32s",                  {0, true, true, true, true},     true,  {Version, Exit}},
+        {"version query fails",     {2, false, false, false, true},  true,  {Version, Exit}},
     };
+    // clang-format on
     for (const ShutdownCase& c : cases) {
         SCOPED_TRACE(c.name);
         FakeWindows fake;

@@ -97,24 +97,24 @@ class Processes:
         self.children.append(proc)
         return proc
 
-    def stop(self, proc, timeout=3.0):
-        if proc.poll() is None:
-            try:
-                os.killpg(proc.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-            try:
-                proc.wait(timeout)
-            except subprocess.TimeoutExpired:
-                pass
-        # Whatever the group still holds (also after the leader ended) is killed.
+    @staticmethod
+    def _signal_group(proc, sig, timeout):
+        """Sends sig to the process group and waits; False if the leader is still running."""
         try:
-            os.killpg(proc.pid, signal.SIGKILL)
+            os.killpg(proc.pid, sig)
         except ProcessLookupError:
             pass
         try:
             proc.wait(timeout)
+            return True
         except subprocess.TimeoutExpired:
+            return False
+
+    def stop(self, proc, timeout=3.0):
+        if proc.poll() is None:
+            self._signal_group(proc, signal.SIGTERM, timeout)
+        # Whatever the group still holds (also after the leader ended) is killed.
+        if not self._signal_group(proc, signal.SIGKILL, timeout):
             log("warning: %s (pid %d) did not end" % (proc.name, proc.pid))
 
     def stop_all(self):
