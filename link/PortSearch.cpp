@@ -1,11 +1,10 @@
 // The search for the UPS: each tick of Timer1 tries the next of COM1 to COM4.
-#include "ui/frmMain.h"
+#include "link/DeviceLink.h"
 
-#include "link/CommControl.h"
-#include "ui/MessageBoxes.h"
-
-#include <QScopedValueRollback>
-#include <QStatusBar>
+#include "platform/CommControl.h"
+#include "platform/Controls.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Timer.h"
 
 #include <limits>
 
@@ -14,19 +13,19 @@ constexpr int LastPort = 4;
 constexpr int SweepsBeforeAsking = 3;
 } // namespace
 
-void frmMain::Timer1_Timer() {
+void DeviceLink::Timer1_Timer() {
     // Undoes a shortened step after a missing port.
-    Timer1.setInterval(SearchStepMs);
+    m_searchTimer.setInterval(SearchStepMs);
     if (LinkMode != 0 || m_linkBoxOpen)
         return;
     try {
-        if (MSComm1.PortOpen())
-            MSComm1.setPortOpen(false);
+        if (m_comm.PortOpen())
+            m_comm.setPortOpen(false);
         ++PortNumber;
         if (PortNumber <= LastPort) {
-            StatusBar1->showMessage(QStringLiteral(" Buscando en COM%1").arg(PortNumber));
-            MSComm1.setCommPort(PortNumber);
-            MSComm1.setPortOpen(true);
+            m_statusBar.setSimpleText(" Buscando en COM" + std::to_string(PortNumber));
+            m_comm.setCommPort(PortNumber);
+            m_comm.setPortOpen(true);
             return;
         }
         // A sweep ended without a handshake. The count saturates so that the search, and
@@ -34,25 +33,27 @@ void frmMain::Timer1_Timer() {
         if (SweepCount < std::numeric_limits<std::int16_t>::max())
             ++SweepCount;
         if (SweepCount > SweepsBeforeAsking) {
-            StatusBar1->showMessage(QStringLiteral("No se pudo establecer comunicación"));
-            const int answer =
-                AskLinkRetry(QStringLiteral("No se pudo establecer comunicación con el equipo\r\n"
-                                            "Verifique las conexiones."));
+            m_statusBar.setSimpleText("No se pudo establecer comunicación");
+            const int answer = AskLinkRetry("No se pudo establecer comunicación con el equipo\r\n"
+                                            "Verifique las conexiones.");
             if (answer != vb::Retry)
                 Unload();
         }
         PortNumber = 0;
     } catch (const CommError& error) {
         if (error.Number == comm::ErrNoSuchPort)
-            Timer1.setInterval(MissingPortStepMs);
+            m_searchTimer.setInterval(MissingPortStepMs);
         else if (error.Number == comm::ErrPermissionDenied)
-            StatusBar1->showMessage(
-                QStringLiteral(" Sin permiso para abrir COM%1").arg(PortNumber));
+            m_statusBar.setSimpleText(" Sin permiso para abrir COM" + std::to_string(PortNumber));
     }
 }
 
-int frmMain::AskLinkRetry(const QString& prompt) {
-    const QScopedValueRollback<bool> boxOpen(m_linkBoxOpen, true);
-    return m_platform.boxes.MsgBox(prompt, vb::Critical | vb::RetryCancel,
-                                   QStringLiteral("Atención"));
+int DeviceLink::AskLinkRetry(const std::string& prompt) {
+    // Cleared again however the box ends.
+    struct BoxOpen {
+        explicit BoxOpen(bool& flag) : m_flag(flag) { m_flag = true; }
+        ~BoxOpen() { m_flag = false; }
+        bool& m_flag;
+    } const boxOpen(m_linkBoxOpen);
+    return m_boxes.MsgBox(prompt, vb::Critical | vb::RetryCancel, "Atención");
 }

@@ -13,17 +13,16 @@ std::optional<std::int16_t> FrameWord(std::uint8_t high, std::uint8_t low) {
     return static_cast<std::int16_t>(word);
 }
 
-std::optional<StatusFrame> DecodeFrame(const QByteArray& block) {
+std::optional<StatusFrame> DecodeFrame(const std::vector<std::uint8_t>& block) {
     if (block.size() < StatusFrameSize)
         return std::nullopt;
-    const auto byte = [&block](int i) { return static_cast<std::uint8_t>(block[i]); };
-    if (!IsHeader(byte(0), byte(1), byte(2)))
+    if (!IsHeader(block[0], block[1], block[2]))
         return std::nullopt;
     StatusFrame frame;
-    frame.VoltageWord = FrameWord(byte(3), byte(4));
-    frame.BatteryByte = byte(5);
-    frame.PeriodWord = FrameWord(byte(6), byte(7));
-    frame.RegulationChar = byte(8);
-    frame.AlarmChar = byte(9);
+    frame.VoltageWord = FrameWord(block[3], block[4]);
+    frame.BatteryByte = block[5];
+    frame.PeriodWord = FrameWord(block[6], block[7]);
+    frame.RegulationChar = block[8];
+    frame.AlarmChar = block[9];
     return frame;
 }

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QByteArray>
-
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // The UPS's 10-byte status frame: "&&&", then the raw fields.
-constexpr int StatusFrameSize = 10;
+constexpr std::size_t StatusFrameSize = 10;
 
 struct StatusFrame {
     // Words are byte × 255 + byte and valid only from 0 to 32767; empty when out of range.
@@ -25,4 +25,4 @@ std::optional<std::int16_t> FrameWord(std::uint8_t high, std::uint8_t low);
 
 // The frame at the start of a block: empty when the block is shorter than a frame or its
 // header is not "&&&". Bytes after the tenth are ignored.
-std::optional<StatusFrame> DecodeFrame(const QByteArray& block);
+std::optional<StatusFrame> DecodeFrame(const std::vector<std::uint8_t>& block);

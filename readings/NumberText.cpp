@@ -11,65 +11,69 @@ namespace {
 
 constexpr int kSignificantDigits = 15;
 
-bool IsAsciiDigit(QChar c) {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 // A number text taken apart: sign, digits before and after the separator.
 struct DecimalText {
     bool negative = false;
-    QString integerDigits;
-    QString fractionDigits;
+    std::string integerDigits;
+    std::string fractionDigits;
 };
 
 // Reads "[-]digits[<separator>digits]" with at least one digit; anything else (another
 // separator, spaces, an exponent, letters) is unreadable.
-std::optional<DecimalText> ReadDecimal(const QString& text, const QString& separator) {
+std::optional<DecimalText> ReadDecimal(std::string_view text, std::string_view separator) {
     DecimalText number;
-    qsizetype pos = 0;
+    std::size_t pos = 0;
     const auto takeDigits = [&] {
-        const qsizetype start = pos;
+        const std::size_t start = pos;
         while (pos < text.size() && IsAsciiDigit(text[pos])) {
             ++pos;
         }
-        return text.mid(start, pos - start);
+        return std::string(text.substr(start, pos - start));
     };
 
-    if (pos < text.size() && text[pos] == QLatin1Char('-')) {
+    if (pos < text.size() && text[pos] == '-') {
         number.negative = true;
         ++pos;
     }
     number.integerDigits = takeDigits();
-    if (!separator.isEmpty() && QStringView(text).mid(pos).startsWith(separator)) {
+    if (!separator.empty() && text.substr(pos, separator.size()) == separator) {
         pos += separator.size();
         number.fractionDigits = takeDigits();
     }
-    if (pos != text.size() || (number.integerDigits.isEmpty() && number.fractionDigits.isEmpty())) {
+    if (pos != text.size() || (number.integerDigits.empty() && number.fractionDigits.empty())) {
         return std::nullopt;
     }
     return number;
 }
 
 // Adds one unit in the last place of a string of decimal digits, growing it on a carry out.
-void IncrementDigits(QString& digits) {
-    for (qsizetype i = digits.size() - 1; i >= 0; --i) {
-        if (digits[i] != QLatin1Char('9')) {
-            digits[i] = QChar(digits[i].unicode() + 1);
+void IncrementDigits(std::string& digits) {
+    for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit) {
+        if (*digit != '9') {
+            ++*digit;
             return;
         }
-        digits[i] = QLatin1Char('0');
+        *digit = '0';
     }
-    digits.prepend(QLatin1Char('1'));
+    digits.insert(digits.begin(), '1');
+}
+
+void DropTrailingZeros(std::string& digits) {
+    digits.erase(digits.find_last_not_of('0') + 1);
 }
 
 } // namespace
 
-std::optional<QString> NumberText(double value, const QString& decimalSeparator) {
+std::optional<std::string> NumberText(double value, const std::string& decimalSeparator) {
     if (!std::isfinite(value)) {
         return std::nullopt;
     }
     if (value == 0) {
-        return QStringLiteral("0"); // also for -0, which is no reading of its own
+        return "0"; // also for -0, which is no reading of its own
     }
 
     // std::to_chars rounds the exact binary value correctly and ignores the C locale; its
@@ -89,70 +93,67 @@ std::optional<QString> NumberText(double value, const QString& decimalSeparator)
     int exponent = 0;
     std::from_chars(exponentText, scientific.data() + scientific.size(), exponent);
 
-    QString digits = QString::fromLatin1(scientific.substr(0, 1)) +
-                     QString::fromLatin1(scientific.substr(2, exponentMark - 2));
-    while (digits.endsWith(QLatin1Char('0'))) {
-        digits.chop(1);
-    }
+    std::string digits = std::string(scientific.substr(0, 1)).append(
+        scientific.substr(2, exponentMark - 2));
+    DropTrailingZeros(digits);
 
     // Positional notation for every magnitude, never an exponent: the readings stay well
     // inside the range where this is short, and a pattern can always read the text back.
-    QString integerPart;
-    QString fractionPart;
+    std::string integerPart;
+    std::string fractionPart;
     if (exponent >= 0) {
-        const qsizetype integerLength = exponent + 1;
-        integerPart = digits.left(integerLength);
-        integerPart +=
-            QString(std::max<qsizetype>(0, integerLength - digits.size()), QLatin1Char('0'));
-        fractionPart = digits.mid(std::min(integerLength, digits.size()));
+        const std::size_t integerLength = static_cast<std::size_t>(exponent) + 1;
+        integerPart = digits.substr(0, integerLength);
+        if (integerLength > digits.size()) {
+            integerPart.append(integerLength - digits.size(), '0');
+        }
+        fractionPart = digits.substr(std::min(integerLength, digits.size()));
     } else {
-        integerPart = QStringLiteral("0");
-        fractionPart = QString(-exponent - 1, QLatin1Char('0')) + digits;
+        integerPart = "0";
+        fractionPart = std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
     }
 
-    QString text = value < 0 ? QStringLiteral("-") : QString();
+    std::string text = value < 0 ? "-" : "";
     text += integerPart;
-    if (!fractionPart.isEmpty()) {
+    if (!fractionPart.empty()) {
         text += decimalSeparator + fractionPart;
     }
     return text;
 }
 
-QString FormatVoltagePattern(const QString& numberText, const QString& decimalSeparator) {
+std::string FormatVoltagePattern(const std::string& numberText,
+                                 const std::string& decimalSeparator) {
     const std::optional<DecimalText> number = ReadDecimal(numberText, decimalSeparator);
     if (!number) {
-        return QString();
+        return {};
     }
 
     // Work in hundredths: the integer digits and the first two decimals. A third decimal
     // of 5 or more means at least half a hundredth, which rounds the magnitude up, i.e.
     // away from zero.
-    const QString& fraction = number->fractionDigits;
-    QString hundredths =
-        number->integerDigits + fraction.left(2).leftJustified(2, QLatin1Char('0'));
-    if (fraction.size() > 2 && fraction[2] >= QLatin1Char('5')) {
+    const std::string& fraction = number->fractionDigits;
+    std::string hundredths = number->integerDigits + fraction.substr(0, 2);
+    hundredths.append(2 - std::min<std::size_t>(fraction.size(), 2), '0');
+    if (fraction.size() > 2 && fraction[2] >= '5') {
         IncrementDigits(hundredths);
     }
 
-    QString integerPart = hundredths.chopped(2);
-    QString decimals = hundredths.right(2);
-    while (integerPart.startsWith(QLatin1Char('0'))) {
-        integerPart.remove(0, 1);
-    }
-    while (decimals.endsWith(QLatin1Char('0'))) {
-        decimals.chop(1);
-    }
+    std::string integerPart = hundredths.substr(0, hundredths.size() - 2);
+    std::string decimals = hundredths.substr(hundredths.size() - 2);
+    integerPart.erase(0, integerPart.find_first_not_of('0'));
+    DropTrailingZeros(decimals);
 
     // A negative value that rounds to zero shows no sign.
-    const bool showSign = number->negative && !(integerPart.isEmpty() && decimals.isEmpty());
-    return (showSign ? QStringLiteral("-") : QString()) + integerPart + decimalSeparator + decimals;
+    const bool showSign = number->negative && !(integerPart.empty() && decimals.empty());
+    return (showSign ? "-" : "") + integerPart + decimalSeparator + decimals;
 }
 
-QString FormatHours(std::uint32_t hours) {
+std::string FormatHours(std::uint32_t hours) {
     // Like the integer part of "###.##", a value of zero shows no digit at all.
-    return hours == 0 ? QString() : QString::number(hours);
+    return hours == 0 ? std::string() : std::to_string(hours);
 }
 
-QString FormatMinutes(std::uint32_t minutes) {
-    return QStringLiteral("%1").arg(minutes, 2, 10, QLatin1Char('0'));
+std::string FormatMinutes(std::uint32_t minutes) {
+    std::string digits = std::to_string(minutes);
+    return digits.size() < 2 ? "0" + digits : digits;
 }

@@ -7,16 +7,16 @@ constexpr std::uint32_t kMsPerMinute = 60000;
 constexpr std::uint32_t kMsPerHour = 3600000;
 } // namespace
 
-QString UptimeText(std::uint32_t ticks, const QString& systemName) {
+std::string UptimeText(std::uint32_t ticks, const std::string& systemName) {
     const std::uint32_t hours = ticks / kMsPerHour;
     const std::uint32_t minutes = ticks % kMsPerHour / kMsPerMinute;
 
-    QString text = QStringLiteral(" Sesión en ") + systemName + QStringLiteral(" : ");
+    std::string text = " Sesión en " + systemName + " : ";
     if (hours != 0) {
-        text += FormatHours(hours) + QStringLiteral(" hrs : ");
+        text += FormatHours(hours) + " hrs : ";
     }
     if (minutes != 0) {
-        text += FormatMinutes(minutes) + QStringLiteral(" mins");
+        text += FormatMinutes(minutes) + " mins";
     }
     return text;
 }

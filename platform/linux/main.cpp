@@ -1,0 +1,43 @@
+// Corvolt: monitor of a UPS on a serial line. The Linux edition: the Qt view, Qt and Linux
+// services, and the monitor's behaviour over them.
+#include "platform/ModApi.h"
+#include "platform/MonitorEvents.h"
+#include "platform/System.h"
+#include "platform/linux/ProcessInstance.h"
+#include "platform/qt/MainWindow.h"
+#include "platform/qt/QtCommControl.h"
+#include "platform/qt/QtMessageBoxes.h"
+#include "platform/qt/QtServices.h"
+#include "platform/qt/QtSysTray.h"
+#include "ui/MonitorForm.h"
+
+#include <QApplication>
+#include <QScreen>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    // The monitor lives in the tray: hiding its window or closing a box must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("corvolt"));
+    QApplication::setApplicationVersion(QStringLiteral("2.00.0001"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/corvolt.png")));
+
+    ProcessInstance instance;
+    QtMessageBoxes boxes;
+    QtCommControl comm;
+    QtSysTray tray;
+    const std::unique_ptr<ModApi> api = CreateModApi(boxes);
+    SystemTickCounter ticks;
+    QtNumberLocale locale;
+    QtLog log;
+    MonitorEvents events; // nothing observes the monitor yet
+
+    MainWindow window;
+    MonitorForm form(window.Controls(tray, comm),
+                     Services{boxes, *api, ticks, locale, instance, log, events, SystemName()});
+    form.Form_Load();
+    if (const QScreen* screen = window.screen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
+    window.show();
+    return QApplication::exec();
+}

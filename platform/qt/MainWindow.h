@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/Controls.h"
+#include "platform/qt/QtControls.h"
+#include "platform/qt/QtTimer.h"
+
+#include <QWidget>
+
+#include <map>
+#include <string>
+
+class CommControl;
+class SysTrayControl;
+struct FormControls;
+
+// The monitor's window in Qt: a QWidget named "frmMain" built from the layout table, with
+// adapters that let the monitor drive its widgets, and the window's three timers. A change
+// of the window state raises Resize; the close command raises QueryUnload.
+class MainWindow final : public QWidget, public FormWindow {
+    Q_OBJECT
+public:
+    MainWindow();
+
+    // The window's controls for the monitor, with the tray icon and serial control that the
+    // program provides beside it.
+    FormControls Controls(SysTrayControl& tray, CommControl& comm);
+
+    // Twips of the layout in pixels of this screen.
+    int Twips(int twips) const;
+
+    // FormWindow.
+    int WindowState() const override;
+    void setWindowState(int state) override;
+    bool Visible() const override;
+    void setVisible(bool visible) override;
+    std::intptr_t hWnd() const override;
+    const Picture& Icon() const override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    using Widgets = std::map<std::string, QWidget*>;
+    Widgets BuildLayout();
+    template <typename T> T& Widget(const char* name) const;
+
+    const Widgets m_widgets;
+    const QtPicture m_icon;
+    QtTimer m_timer1;
+    QtTimer m_timer2;
+    QtTimer m_timer3;
+    QtStatusBar m_statusBar;
+    QtProgressBar m_progressBar;
+    QtCommandButton m_cmdFin;
+    QtVisual m_boxAlarm;
+    QtLabel m_labelShut;
+    QtLabel m_labelSave;
+    QtVisual m_boxInfo;
+    QtVisual m_imgVl2;
+    QtVisual m_imgVl1;
+    QtLabel m_labelStatus;
+    QtLabel m_labelFcia;
+    QtLabel m_labelVL;
+};

@@ -1,0 +1,48 @@
+// The alarm states of the UPS: "0" mains present, "1" running on batteries, "2" shut down.
+#include "power/AlarmStates.h"
+
+#include "platform/Controls.h"
+#include "platform/ModApi.h"
+#include "platform/MonitorEvents.h"
+#include "platform/Timer.h"
+
+AlarmStates::AlarmStates(Visual& BoxAlarm, Visual& BoxInfo, Label& Label_Save, Timer& Timer3,
+                         ModApi& api, MonitorEvents& events)
+    : m_alarmPanel(BoxAlarm), m_infoPanel(BoxInfo), m_saveLabel(Label_Save), m_trayTimer(Timer3),
+      m_api(api), m_events(events) {}
+
+void AlarmStates::ShowAlarm(std::uint8_t alarmChar) {
+    switch (alarmChar) {
+    case '0':
+        m_alarmPanel.setVisible(false);
+        m_infoPanel.setVisible(true);
+        if (AlarmRaised) {
+            AlarmRaised = false;
+            m_trayTimer.setInterval(TrayDelayMs);
+            m_trayTimer.setEnabled(true);
+            m_events.MainsRestored();
+        }
+        break;
+    case '1':
+        m_alarmPanel.setVisible(true);
+        m_infoPanel.setVisible(false);
+        if (!AlarmRaised) {
+            RaiseWindow();
+            AlarmRaised = true;
+            m_events.MainsFailure();
+        }
+        break;
+    case '2':
+        if (!AlarmRaised) {
+            RaiseWindow();
+            AlarmRaised = true;
+        }
+        // A refused request is tried again with the next "2" frame.
+        if (!m_api.ShutdownWindows())
+            return;
+        m_saveLabel.setVisible(true);
+        Unload();
+    default:
+        break;
+    }
+}
