@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -36,7 +37,7 @@ BENCHMARK(BM_CalibratedVoltage);
 
 // The text path of one reading: the number text, then the "###.##" pattern.
 void BM_NumberTextAndPattern(benchmark::State& state) {
-    const QString separator = QStringLiteral(".");
+    const std::string separator = ".";
     std::vector<double> volts;
     for (const double x : AllX()) {
         volts.push_back(*CalibratedVoltage(x));
@@ -51,7 +52,7 @@ void BM_NumberTextAndPattern(benchmark::State& state) {
 BENCHMARK(BM_NumberTextAndPattern);
 
 void BM_UptimeText(benchmark::State& state) {
-    const QString systemName = QStringLiteral("Linux");
+    const std::string systemName = "Linux";
     std::uint32_t ticks = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(UptimeText(ticks, systemName));

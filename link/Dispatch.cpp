@@ -15,11 +15,11 @@
 #include <vector>
 
 DeviceLink::DeviceLink(CommControl& MSComm1, Timer& Timer1, Timer& Timer2, Timer& Timer3,
-                       StatusBar& StatusBar1, MessageBoxes& boxes, Log& log,
-                       MonitorEvents& events, ReadingsDisplay& readings, AlarmStates& alarms)
+                       StatusBar& StatusBar1, MessageBoxes& boxes, Log& log, MonitorEvents& events,
+                       ReadingsDisplay& readings, AlarmStates& alarms)
     : m_comm(MSComm1), m_searchTimer(Timer1), m_watchdog(Timer2), m_trayTimer(Timer3),
-      m_statusBar(StatusBar1), m_boxes(boxes), m_log(log), m_events(events),
-      m_readings(readings), m_alarms(alarms) {}
+      m_statusBar(StatusBar1), m_boxes(boxes), m_log(log), m_events(events), m_readings(readings),
+      m_alarms(alarms) {}
 
 void DeviceLink::MSComm1_OnComm() {
     if (m_comm.CommEvent() != comm::EvReceive)

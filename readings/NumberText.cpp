@@ -93,8 +93,8 @@ std::optional<std::string> NumberText(double value, const std::string& decimalSe
     int exponent = 0;
     std::from_chars(exponentText, scientific.data() + scientific.size(), exponent);
 
-    std::string digits = std::string(scientific.substr(0, 1)).append(
-        scientific.substr(2, exponentMark - 2));
+    std::string digits =
+        std::string(scientific.substr(0, 1)).append(scientific.substr(2, exponentMark - 2));
     DropTrailingZeros(digits);
 
     // Positional notation for every magnitude, never an exponent: the readings stay well

@@ -17,7 +17,8 @@ std::optional<std::string> NumberText(double value, const std::string& decimalSe
 // integer part without leading zeros (nothing for zero), the separator always, then up to
 // two decimals without trailing zeros. 95 gives "95.", 0.5 gives ".5".
 // An empty or unreadable text gives an empty text.
-std::string FormatVoltagePattern(const std::string& numberText, const std::string& decimalSeparator);
+std::string FormatVoltagePattern(const std::string& numberText,
+                                 const std::string& decimalSeparator);
 
 // The "##" pattern: all digits, no leading zeros (1193 gives "1193").
 std::string FormatHours(std::uint32_t hours);

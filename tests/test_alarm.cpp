@@ -2,19 +2,18 @@
 #include "fakes/FakePlatform.h"
 #include "fakes/Frames.h"
 
-#include <QGroupBox>
-#include <QLabel>
-
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
-bool InTray(const frmMain& form) {
-    return form.isHidden() && (form.windowState() & Qt::WindowMinimized);
+bool InTray(const MonitorForm& form) {
+    return !form.frmMain.Visible() && form.frmMain.WindowState() == vbMinimized;
 }
 
-bool Shown(const frmMain& form) {
-    return form.isVisible() && form.windowState() == Qt::WindowNoState;
+bool Shown(const MonitorForm& form) {
+    return form.frmMain.Visible() && form.frmMain.WindowState() == vbNormal;
 }
 
 // A linked monitor whose window has already gone to the tray.
@@ -26,8 +25,8 @@ struct Alarms : FakeForm {
         log.entries.clear();
     }
     void frame(char alarm) { comm.receive(Frame(alarm)); }
-    bool alarmPanel() const { return !form.BoxAlarm->isHidden() && form.BoxInfo->isHidden(); }
-    bool infoPanel() const { return form.BoxAlarm->isHidden() && !form.BoxInfo->isHidden(); }
+    bool alarmPanel() const { return form.BoxAlarm.Visible() && !form.BoxInfo.Visible(); }
+    bool infoPanel() const { return !form.BoxAlarm.Visible() && form.BoxInfo.Visible(); }
 };
 
 TEST(ShowAlarm, StateTable) {
@@ -57,13 +56,13 @@ TEST(ShowAlarm, StateTable) {
         Alarms a;
         a.form.AlarmRaised = row.raisedBefore;
         // Panels start in an unusual combination so that "unchanged" is visible.
-        a.form.BoxAlarm->setVisible(true);
-        a.form.BoxInfo->setVisible(true);
+        a.form.BoxAlarm.setVisible(true);
+        a.form.BoxInfo.setVisible(true);
         a.form.ShowAlarm(row.alarm);
         const auto label = testing::Message()
                            << "alarm " << int(row.alarm) << " raised " << row.raisedBefore;
-        EXPECT_EQ(a.form.BoxAlarm->isHidden(), row.panels == Info) << label;
-        EXPECT_EQ(a.form.BoxInfo->isHidden(), row.panels == Alarm) << label;
+        EXPECT_EQ(!a.form.BoxAlarm.Visible(), row.panels == Info) << label;
+        EXPECT_EQ(!a.form.BoxInfo.Visible(), row.panels == Alarm) << label;
         EXPECT_EQ(a.api.broughtToFront, row.windowRaised ? 1 : 0) << label;
         EXPECT_EQ(Shown(a.form), row.windowRaised) << label;
         EXPECT_EQ(a.form.AlarmRaised, row.raisedAfter) << label;
@@ -93,9 +92,10 @@ TEST(ShowAlarm, MainsFailureRaisesOnceAndTheClearSendsTheWindowBack) {
     EXPECT_TRUE(a.alarmPanel());
     EXPECT_EQ(a.api.broughtToFront, 1);
     // Window state normal and visible before it is brought to the front.
-    EXPECT_EQ(a.log.entries.filter(QStringLiteral("BringToFront")).size(), 1);
+    EXPECT_EQ(std::count(a.log.entries.begin(), a.log.entries.end(), "BringToFront"), 1);
+    EXPECT_EQ(a.api.handle, FakeWindow::Handle);
 
-    a.form.setWindowState(Qt::WindowMinimized); // the user hides it during the alarm
+    a.form.frmMain.setWindowState(vbMinimized); // the user hides it during the alarm
     EXPECT_TRUE(InTray(a.form));
     a.frame('1');
     EXPECT_EQ(a.api.broughtToFront, 1);
@@ -139,14 +139,14 @@ TEST(ShowAlarm, ARefusedShutdownIsTriedAgainWithEveryFinalAlarm) {
     }
     // Nothing said, and the rest of each frame is shown.
     EXPECT_TRUE(a.boxes.calls.empty());
-    EXPECT_EQ(a.form.Label_Status->text(), QStringLiteral("Regulando línea baja"));
-    EXPECT_TRUE(a.form.Label_Save->isHidden());
+    EXPECT_EQ(a.form.Label_Status.Caption(), "Regulando línea baja");
+    EXPECT_FALSE(a.form.Label_Save.Visible());
     EXPECT_EQ(a.instance.ended, 0);
     EXPECT_TRUE(a.comm.open);
 
     a.api.acceptShutdown = true;
     EXPECT_THROW(a.frame('2'), ProcessEnded);
-    EXPECT_FALSE(a.form.Label_Save->isHidden());
+    EXPECT_TRUE(a.form.Label_Save.Visible());
     EXPECT_FALSE(a.comm.open);
 }
 
@@ -160,7 +160,7 @@ TEST(Tray, OnlyALeftButtonActionRestoresTheWindow) {
     Alarms a;
     a.form.cSysTray1_MouseEvent(1, 12345);
     EXPECT_TRUE(Shown(a.form));
-    EXPECT_EQ(a.log.entries, QStringList{QStringLiteral("BringToFront")});
+    EXPECT_EQ(a.log.entries, std::vector<std::string>{"BringToFront"});
     a.form.cSysTray1_MouseEvent(1, 0); // already shown: brought in front again
     EXPECT_TRUE(Shown(a.form));
     EXPECT_EQ(a.api.broughtToFront, 2);
@@ -171,13 +171,13 @@ TEST(Tray, MinimisingHidesTheWindowOnlyWhereATrayExists) {
         FakeForm f;
         f.tray.hasTray = hasTray;
         f.start();
-        f.form.setWindowState(Qt::WindowMinimized);
-        EXPECT_EQ(f.form.isHidden(), hasTray) << "tray " << hasTray;
-        EXPECT_TRUE(f.form.windowState() & Qt::WindowMinimized);
+        f.form.frmMain.setWindowState(vbMinimized);
+        EXPECT_EQ(!f.form.frmMain.Visible(), hasTray) << "tray " << hasTray;
+        EXPECT_EQ(f.form.frmMain.WindowState(), vbMinimized);
         // Restoring and resizing never change the visibility.
-        f.form.setWindowState(Qt::WindowNoState);
+        f.form.frmMain.setWindowState(vbNormal);
         f.form.Form_Resize();
-        EXPECT_EQ(f.form.isHidden(), hasTray) << "tray " << hasTray;
+        EXPECT_EQ(!f.form.frmMain.Visible(), hasTray) << "tray " << hasTray;
     }
 }
 
@@ -189,6 +189,7 @@ TEST(Tray, Timer3WhileAlreadyInTheTrayStopsAndLeavesItThere) {
     EXPECT_TRUE(InTray(a.form));
     EXPECT_FALSE(a.form.Timer3.Enabled());
     EXPECT_FALSE(a.form.Timer3.isCounting());
+    EXPECT_FALSE(a.view.Timer3.running);
 }
 
 TEST(Tray, BlocksDuringTheSearchSendTheRestoredWindowBack) {

@@ -1,4 +1,4 @@
-#include "link/QtCommControl.h"
+#include "platform/qt/QtCommControl.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -36,6 +36,10 @@ template <typename Predicate> bool PollUntil(Predicate done) {
         usleep(1000);
     }
     return true;
+}
+
+QByteArray ToQByteArray(const std::vector<std::uint8_t>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
 }
 
 QByteArray Pattern(int size, int seed = 0) {
@@ -186,7 +190,7 @@ protected:
             ++events;
             EXPECT_EQ(comm.CommEvent(), comm::EvReceive);
             if (reading)
-                blocks.push_back(comm.Input());
+                blocks.push_back(ToQByteArray(comm.Input()));
         };
     }
 
@@ -233,7 +237,7 @@ TEST_F(CommOverPty, ReceiveEventComesAtTheThresholdWithAllBufferedBytes) {
     ASSERT_TRUE(deliver(block)); // one write
     EXPECT_EQ(events, 2);
     EXPECT_EQ(blocks.value(1), block);
-    EXPECT_TRUE(comm.Input().isEmpty());
+    EXPECT_TRUE(comm.Input().empty());
 }
 
 TEST_F(CommOverPty, BytesLeftByTheHandlerComeAgainWithTheNextOnes) {
@@ -243,7 +247,7 @@ TEST_F(CommOverPty, BytesLeftByTheHandlerComeAgainWithTheNextOnes) {
     EXPECT_EQ(events, 1);
     ASSERT_TRUE(deliver(Pattern(5, 10)));
     EXPECT_EQ(events, 2);
-    EXPECT_EQ(comm.Input(), Pattern(10) + Pattern(5, 10));
+    EXPECT_EQ(ToQByteArray(comm.Input()), Pattern(10) + Pattern(5, 10));
 }
 
 TEST_F(CommOverPty, ZeroThresholdRaisesNoEvent) {
@@ -251,7 +255,7 @@ TEST_F(CommOverPty, ZeroThresholdRaisesNoEvent) {
     comm.setRThreshold(0);
     ASSERT_TRUE(deliver(Pattern(20)));
     EXPECT_EQ(events, 0);
-    EXPECT_EQ(comm.Input(), Pattern(20));
+    EXPECT_EQ(ToQByteArray(comm.Input()), Pattern(20));
 }
 
 TEST_F(CommOverPty, ThresholdAboveTheBufferSizeIsReachable) {
@@ -288,7 +292,7 @@ TEST_F(CommOverPty, BurstThatNobodyReadsWaitsAndResumesOnceRead) {
     EXPECT_EQ(pty.pending(), rest);
 
     reading = true;
-    blocks.push_back(comm.Input());
+    blocks.push_back(ToQByteArray(comm.Input()));
     EXPECT_EQ(blocks.front().size(), QtCommControl::InBufferSize);
     ASSERT_TRUE(QTest::qWaitFor([&] { return received().size() >= burst.size(); }, WaitMs))
         << received().size() << " bytes arrived";
@@ -301,7 +305,7 @@ TEST_F(CommOverPty, InBufferCountZeroDiscardsEveryBufferedByte) {
     ASSERT_TRUE(pty.write("defg"));
     ASSERT_TRUE(PollUntil([&] { return pty.pending() == 4; })); // still in the driver
     comm.setInBufferCount(0);
-    EXPECT_TRUE(comm.Input().isEmpty());
+    EXPECT_TRUE(comm.Input().empty());
     EXPECT_EQ(pty.pending(), 0);
 
     ASSERT_TRUE(deliver(Pattern(10)));
@@ -352,7 +356,7 @@ TEST_F(CommOverPty, PortNumberIsFixedWhileOpenAndThePortReopens) {
     EXPECT_FALSE(comm.PortOpen());
     comm.setPortOpen(false); // closing a closed port does nothing
     comm.setInBufferCount(0);
-    EXPECT_TRUE(comm.Input().isEmpty());
+    EXPECT_TRUE(comm.Input().empty());
 
     comm.setCommPort(2);
     EXPECT_EQ(ErrorNumberOf([&] { comm.setPortOpen(true); }), comm::ErrNoSuchPort);
@@ -382,7 +386,7 @@ TEST_F(CommOverPty, HangUpClosesThePortOnceWithoutSpinning) {
     EXPECT_EQ(events, 1);
     comm.setInBufferCount(0);
     comm.setPortOpen(false);
-    EXPECT_TRUE(comm.Input().isEmpty());
+    EXPECT_TRUE(comm.Input().empty());
 }
 
 TEST_F(CommOverPty, PortHeldByAnotherControlIsInUse) {

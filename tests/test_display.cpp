@@ -1,9 +1,5 @@
 // The readings as the window shows them.
 #include "fakes/FakePlatform.h"
-#include "ui/ProgressBar.h"
-
-#include <QLabel>
-#include <QStatusBar>
 
 #include <gtest/gtest.h>
 
@@ -24,19 +20,19 @@ TEST(Display, LineVoltage) {
     };
     for (const Row& row : rows) {
         FakeForm f;
-        f.locale.separator = QString::fromLatin1(row.separator);
+        f.locale.separator = row.separator;
         f.form.ShowLineVoltage(row.x);
-        EXPECT_EQ(f.form.Label_VL->text(), QString::fromUtf8(row.caption)) << row.x;
+        EXPECT_EQ(f.form.Label_VL.Caption(), row.caption) << row.x;
         EXPECT_TRUE(f.boxes.calls.empty());
     }
 }
 
 TEST(Display, LagrangeReturnsTheNumberTextInTheUsersLocale) {
     FakeForm f;
-    EXPECT_EQ(f.form.Lagrange(100), QStringLiteral("112.180879286761"));
-    EXPECT_EQ(f.form.Lagrange(110), QStringLiteral("120.71763933412"));
-    f.locale.separator = QStringLiteral(",");
-    EXPECT_EQ(f.form.Lagrange(100), QStringLiteral("112,180879286761"));
+    EXPECT_EQ(f.form.Lagrange(100), "112.180879286761");
+    EXPECT_EQ(f.form.Lagrange(110), "120.71763933412");
+    f.locale.separator = ",";
+    EXPECT_EQ(f.form.Lagrange(100), "112,180879286761");
 }
 
 TEST(Display, AFailedCalibrationSaysSoAndShowsNoValue) {
@@ -45,11 +41,10 @@ TEST(Display, AFailedCalibrationSaysSoAndShowsNoValue) {
         FakeForm f;
         f.form.ShowLineVoltage(x);
         ASSERT_EQ(f.boxes.calls.size(), 1u) << x;
-        EXPECT_EQ(f.boxes.calls[0].prompt,
-                  QStringLiteral("Ocurrio un error inesperado en la aplicación 0x0002h"));
+        EXPECT_EQ(f.boxes.calls[0].prompt, "Ocurrio un error inesperado en la aplicación 0x0002h");
         EXPECT_EQ(f.boxes.calls[0].style, vb::Critical);
-        EXPECT_EQ(f.boxes.calls[0].title, QStringLiteral("Aviso"));
-        EXPECT_EQ(f.form.Label_VL->text(), QStringLiteral("Voltaje de línea :  Volts"));
+        EXPECT_EQ(f.boxes.calls[0].title, "Aviso");
+        EXPECT_EQ(f.form.Label_VL.Caption(), "Voltaje de línea :  Volts");
     }
 }
 
@@ -68,9 +63,9 @@ TEST(Display, Frequency) {
     };
     for (const Row& row : rows) {
         FakeForm f;
-        f.locale.separator = QString::fromLatin1(row.separator);
+        f.locale.separator = row.separator;
         f.form.ShowFrequency(row.period);
-        EXPECT_EQ(f.form.Label_Fcia->text(), QString::fromUtf8(row.caption)) << row.period;
+        EXPECT_EQ(f.form.Label_Fcia.Caption(), row.caption) << row.period;
     }
 }
 
@@ -82,11 +77,10 @@ TEST(Display, Battery) {
     FakeForm f;
     for (const auto& [charge, percent] : rows) {
         f.form.ShowBattery(charge);
-        EXPECT_FLOAT_EQ(f.form.ProgressBar1->Value(), percent) << int(charge);
+        EXPECT_FLOAT_EQ(f.form.ProgressBar1.Value(), percent) << int(charge);
     }
     f.form.ShowBattery(255);
-    EXPECT_EQ(f.form.ProgressBar1->Value(), 100.0f);
-    EXPECT_EQ(f.form.ProgressBar1->value(), 100);
+    EXPECT_EQ(f.form.ProgressBar1.Value(), 100.0f);
 }
 
 TEST(Display, RegulationSequences) {
@@ -108,10 +102,9 @@ TEST(Display, RegulationSequences) {
         FakeForm f;
         for (const Step& step : sequence) {
             f.form.ShowRegulation(step.mode);
-            EXPECT_EQ(!f.form.Img_Vl1->isHidden(), step.green) << int(step.mode);
-            EXPECT_EQ(!f.form.Img_vl2->isHidden(), step.red) << int(step.mode);
-            EXPECT_EQ(f.form.Label_Status->text(), QString::fromUtf8(step.caption))
-                << int(step.mode);
+            EXPECT_EQ(f.form.Img_Vl1.Visible(), step.green) << int(step.mode);
+            EXPECT_EQ(f.form.Img_vl2.Visible(), step.red) << int(step.mode);
+            EXPECT_EQ(f.form.Label_Status.Caption(), step.caption) << int(step.mode);
         }
     }
 }
@@ -131,7 +124,7 @@ TEST(Display, Uptime) {
     for (const auto& [ticks, text] : rows) {
         f.ticks.ticks = ticks;
         f.form.ShowUptime();
-        EXPECT_EQ(f.form.StatusBar1->currentMessage(), QString::fromUtf8(text)) << ticks;
+        EXPECT_EQ(f.form.StatusBar1.SimpleText(), text) << ticks;
     }
 }
 

@@ -1,36 +1,36 @@
-// The port search (Timer1) and the link watchdog (Timer2), driven in virtual time.
+// The port search (Timer1) and the link watchdog (Timer2), driven in virtual time, and the
+// timers' own semantics.
 #include "fakes/FakePlatform.h"
 #include "fakes/Frames.h"
 #include "fakes/VirtualClock.h"
 
-#include <QLabel>
-#include <QStatusBar>
-
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace {
 
-const QString NoLinkPrompt =
-    QStringLiteral("No se pudo establecer comunicación con el equipo\r\nVerifique las conexiones.");
-const QString LostLinkPrompt =
-    QStringLiteral("Se ha perdido la comunicación con el equipo\r\nVerifique las conexiones");
+using Entries = std::vector<std::string>;
+
+const std::string NoLinkPrompt =
+    "No se pudo establecer comunicación con el equipo\r\nVerifique las conexiones.";
+const std::string LostLinkPrompt =
+    "Se ha perdido la comunicación con el equipo\r\nVerifique las conexiones";
+constexpr int FramingError = 1004; // a line event of the serial control
 
 struct Search : FakeForm {
     VirtualClock clock{{&form.Timer1, &form.Timer2, &form.Timer3}};
-    QStringList statusTexts; // every new status-bar text, in order
+    const Entries& statusTexts = view.StatusBar1.texts; // every new status-bar text, in order
     std::vector<std::int64_t> statusTimes;
 
     Search() {
         start();
         clock.resync();
-        QObject::connect(form.StatusBar1, &QStatusBar::messageChanged, [this](const QString& text) {
-            statusTexts.append(text);
-            statusTimes.push_back(clock.now());
-        });
+        view.StatusBar1.OnText = [this](const std::string&) { statusTimes.push_back(clock.now()); };
     }
     // Advances virtual time, firing the search and watchdog ticks that fall due.
     void run(std::int64_t until) { clock.runUntil(until); }
-    void receive(const QByteArray& block) {
+    void receive(const Bytes& block) {
         comm.receive(block);
         clock.resync();
     }
@@ -43,7 +43,7 @@ TEST(PortSearch, SweepsCom1ToCom4AndAsksAfterTheFourthSweep) {
     EXPECT_TRUE(s.boxes.calls.empty());
     ASSERT_EQ(s.statusTexts.size(), 16u);
     for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(s.statusTexts[i], QStringLiteral(" Buscando en COM%1").arg(i % 4 + 1));
+        EXPECT_EQ(s.statusTexts[i], " Buscando en COM" + std::to_string(i % 4 + 1));
         // Sweep k (0-based) starts at 5 k + 1 seconds; each port is tried for a second.
         EXPECT_EQ(s.statusTimes[i], (i / 4) * 5000 + (i % 4 + 1) * 1000) << i;
     }
@@ -51,8 +51,8 @@ TEST(PortSearch, SweepsCom1ToCom4AndAsksAfterTheFourthSweep) {
     ASSERT_EQ(s.boxes.calls.size(), 1u);
     EXPECT_EQ(s.boxes.calls[0].prompt, NoLinkPrompt);
     EXPECT_EQ(s.boxes.calls[0].style, vb::Critical | vb::RetryCancel);
-    EXPECT_EQ(s.boxes.calls[0].title, QStringLiteral("Atención"));
-    EXPECT_EQ(s.statusTexts.last(), QStringLiteral("No se pudo establecer comunicación"));
+    EXPECT_EQ(s.boxes.calls[0].title, "Atención");
+    EXPECT_EQ(s.statusTexts.back(), "No se pudo establecer comunicación");
     EXPECT_EQ(s.form.SweepCount, 4);
     EXPECT_EQ(s.form.PortNumber, 0);
     EXPECT_FALSE(s.comm.open);
@@ -84,7 +84,7 @@ TEST(PortSearch, MissingPortsTakeATenthOfASecond) {
     EXPECT_EQ(s.form.SweepCount, 1);
     EXPECT_EQ(s.form.Timer1.Interval(), 1000);
     s.run(3300);
-    EXPECT_EQ(s.statusTexts.last(), QStringLiteral(" Buscando en COM1"));
+    EXPECT_EQ(s.statusTexts.back(), " Buscando en COM1");
     EXPECT_EQ(s.statusTimes.back(), 3300);
 }
 
@@ -94,15 +94,14 @@ TEST(PortSearch, OtherOpenFailuresKeepTheNormalStep) {
     s.run(3000);
     const std::vector<std::int64_t> expected = {1000, 2000, 3000};
     EXPECT_EQ(s.statusTimes, expected);
-    EXPECT_EQ(s.statusTexts.last(), QStringLiteral(" Buscando en COM3"));
+    EXPECT_EQ(s.statusTexts.back(), " Buscando en COM3");
 }
 
 TEST(PortSearch, PermissionDeniedIsSaidOnTheStatusBar) {
     Search s;
     s.comm.openErrors = {{1, comm::ErrPermissionDenied}, {2, comm::ErrNoSuchPort}};
     s.run(1000);
-    EXPECT_EQ(s.statusTexts, (QStringList{QStringLiteral(" Buscando en COM1"),
-                                          QStringLiteral(" Sin permiso para abrir COM1")}));
+    EXPECT_EQ(s.statusTexts, (Entries{" Buscando en COM1", " Sin permiso para abrir COM1"}));
     EXPECT_EQ(s.form.Timer1.Interval(), 1000);
 }
 
@@ -115,7 +114,7 @@ TEST(PortSearch, HandshakeOnCom2EndsTheSearchWithCom2Open) {
     EXPECT_EQ(s.form.LinkMode, 1);
     EXPECT_FALSE(s.form.Timer1.Enabled());
     EXPECT_EQ(s.form.Timer1.Interval(), 0);
-    const int commandsBefore = s.log.entries.size();
+    const std::size_t commandsBefore = s.log.entries.size();
     s.form.Timer1_Timer(); // a tick that was already queued does nothing but reset the interval
     EXPECT_EQ(s.log.entries.size(), commandsBefore);
     EXPECT_TRUE(s.comm.open);
@@ -126,11 +125,9 @@ TEST(PortSearch, HandshakeOnCom2EndsTheSearchWithCom2Open) {
 TEST(PortSearch, ClosesThePreviousPortBeforeSelectingTheNext) {
     Search s;
     s.run(3000);
-    const QStringList expected = {
-        QStringLiteral("CommPort=1"),     QStringLiteral("PortOpen=true"),
-        QStringLiteral("PortOpen=false"), QStringLiteral("CommPort=2"),
-        QStringLiteral("PortOpen=true"),  QStringLiteral("PortOpen=false"),
-        QStringLiteral("CommPort=3"),     QStringLiteral("PortOpen=true"),
+    const Entries expected = {
+        "CommPort=1",    "PortOpen=true",  "PortOpen=false", "CommPort=2",
+        "PortOpen=true", "PortOpen=false", "CommPort=3",     "PortOpen=true",
     };
     EXPECT_EQ(s.log.entries, expected);
     EXPECT_EQ(s.comm.commPortWrittenWhileOpen, 0);
@@ -146,7 +143,7 @@ TEST(PortSearch, SweepCountSaturatesAndTheSearchGoesOn) {
     EXPECT_EQ(s.form.SweepCount, 32767);
     EXPECT_EQ(s.boxes.calls.size(), 2u);
     s.run(11000);
-    EXPECT_EQ(s.statusTexts.last(), QStringLiteral(" Buscando en COM1"));
+    EXPECT_EQ(s.statusTexts.back(), " Buscando en COM1");
     EXPECT_TRUE(s.comm.open);
 }
 
@@ -192,7 +189,7 @@ TEST(Watchdog, AsksSevenSecondsAfterTheLastBlock) {
     ASSERT_EQ(s.boxes.calls.size(), 1u);
     EXPECT_EQ(s.boxes.calls[0].prompt, LostLinkPrompt);
     EXPECT_EQ(s.boxes.calls[0].style, vb::Critical | vb::RetryCancel);
-    EXPECT_EQ(s.boxes.calls[0].title, QStringLiteral("Atención"));
+    EXPECT_EQ(s.boxes.calls[0].title, "Atención");
 }
 
 TEST(Watchdog, RetryClosesThePortAndSearchesFromCom1) {
@@ -209,7 +206,7 @@ TEST(Watchdog, RetryClosesThePortAndSearchesFromCom1) {
     EXPECT_TRUE(s.form.Timer1.Enabled());
     EXPECT_EQ(s.form.Timer1.Interval(), 1000);
     s.run(9000);
-    EXPECT_EQ(s.statusTexts.last(), QStringLiteral(" Buscando en COM1"));
+    EXPECT_EQ(s.statusTexts.back(), " Buscando en COM1");
     EXPECT_EQ(s.statusTimes.back(), 9000);
     EXPECT_TRUE(s.comm.open);
 }
@@ -219,9 +216,8 @@ TEST(Watchdog, CancelEndsTheProgramClosingThePort) {
     s.boxes.answers = {vb::Cancel};
     EXPECT_THROW(s.run(8000), ProcessEnded);
     EXPECT_FALSE(s.comm.open);
-    EXPECT_EQ(s.log.entries.mid(s.log.entries.size() - 4),
-              (QStringList{QStringLiteral("InBufferCount=0"), QStringLiteral("PortOpen=false"),
-                           QStringLiteral("intray=false"), QStringLiteral("End")}));
+    EXPECT_EQ(Entries(s.log.entries.end() - 4, s.log.entries.end()),
+              (Entries{"InBufferCount=0", "PortOpen=false", "intray=false", "End"}));
 }
 
 TEST(Watchdog, BlocksWithBadHeadersKeepItQuiet) {
@@ -238,7 +234,7 @@ TEST(Watchdog, LineErrorsDoNotRearmIt) {
     s.boxes.answers = {vb::Retry};
     for (int t = 2000; t <= 7000; t += 1000) {
         s.run(t);
-        s.comm.raise(comm::EvFrame);
+        s.comm.raise(FramingError);
         s.clock.resync();
     }
     s.run(7999);
@@ -265,10 +261,39 @@ TEST(Watchdog, TicksAndBlocksWhileItsBoxIsOpen) {
     };
     s.run(8000);
     EXPECT_EQ(s.boxes.calls.size(), 1u);
-    EXPECT_EQ(s.form.Label_Status->text(), QStringLiteral("Regulando línea baja"));
+    EXPECT_EQ(s.form.Label_Status.Caption(), "Regulando línea baja");
     // Retry restarts the search even though a block arrived meanwhile.
     EXPECT_EQ(s.form.LinkMode, 0);
     EXPECT_FALSE(s.comm.open);
+}
+
+// The window timer's own rules, which every view inherits.
+TEST(Timer, IntervalAndEnabled) {
+    FakeTimer timer;
+    EXPECT_FALSE(timer.isCounting());
+    timer.setEnabled(true);
+    EXPECT_FALSE(timer.isCounting()) << "a timer without an interval never ticks";
+    EXPECT_FALSE(timer.running);
+    timer.setInterval(1000);
+    EXPECT_TRUE(timer.isCounting());
+    EXPECT_TRUE(timer.running);
+    EXPECT_EQ(timer.countdownMs, 1000);
+    const std::uint64_t starts = timer.Starts();
+    timer.setInterval(1000);
+    EXPECT_EQ(timer.Starts(), starts + 1) << "setting the interval restarts the countdown";
+    timer.setEnabled(true);
+    EXPECT_EQ(timer.Starts(), starts + 1) << "enabling an enabled timer changes nothing";
+    timer.setInterval(0);
+    EXPECT_FALSE(timer.isCounting());
+    EXPECT_FALSE(timer.running);
+    EXPECT_TRUE(timer.Enabled());
+    timer.setInterval(50);
+    timer.setEnabled(false);
+    EXPECT_FALSE(timer.isCounting());
+    EXPECT_FALSE(timer.running);
+    EXPECT_EQ(timer.Interval(), 50);
+    timer.setInterval(-5);
+    EXPECT_EQ(timer.Interval(), 0) << "a negative interval counts as none";
 }
 
 } // namespace

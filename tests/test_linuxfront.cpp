@@ -1,6 +1,8 @@
-// Raising the window on Linux, on the offscreen platform (and, run by hand, under X11).
-#include "power/ModApiLinux.h"
-#include "ui/MessageBoxes.h"
+// Raising the window on Linux, on the offscreen platform (and, run by hand, under X11), and
+// the Linux tick counter.
+#include "platform/MessageBoxes.h"
+#include "platform/System.h"
+#include "platform/linux/ModApiLinux.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -8,6 +10,9 @@
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
+
+#include <fstream>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -17,9 +22,9 @@ namespace {
 
 class RecordingBoxes final : public MessageBoxes {
 public:
-    std::vector<QString> shown;
-    int MsgBox(const QString& prompt, int style, const QString& title) override {
-        shown.push_back(QString::number(style) + "|" + title + "|" + prompt);
+    std::vector<std::string> shown;
+    int MsgBox(const std::string& prompt, int style, const std::string& title) override {
+        shown.push_back(std::to_string(style) + "|" + title + "|" + prompt);
         return vb::OK;
     }
 };
@@ -63,7 +68,7 @@ TEST(LinuxBringToFront, RaisesAndActivatesInPlace) {
     window.installEventFilter(&counter);
     QSignalSpy visibility(native, &QWindow::visibleChanged);
 
-    api.BringToFront(window);
+    api.BringToFront(static_cast<std::intptr_t>(id));
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
     QCoreApplication::processEvents();
 
@@ -85,12 +90,28 @@ TEST(LinuxBringToFront, BoxWithoutNativeWindow) {
     ModApiLinux api(boxes);
     QWidget window; // never shown: there is no native window to raise
 
-    api.BringToFront(window);
-    EXPECT_EQ(boxes.shown, std::vector<QString>{QString::fromUtf8(
-                               "64|Atención|No se pudo enviar la ventana a primer plano\r\n"
-                               "Número de Referencia: 0x0001h")});
+    api.BringToFront(static_cast<std::intptr_t>(window.internalWinId()));
+    EXPECT_EQ(boxes.shown,
+              std::vector<std::string>{"64|Atención|No se pudo enviar la ventana a primer plano\r\n"
+                                       "Número de Referencia: 0x0001h"});
     EXPECT_EQ(window.windowHandle(), nullptr);
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST(LinuxSystem, TickCounterFollowsTheBootClock) {
+    SystemTickCounter counter;
+    double uptimeSeconds = 0;
+    std::ifstream("/proc/uptime") >> uptimeSeconds;
+    const std::uint32_t ticks = counter.GetTickCount();
+    if (uptimeSeconds == 0) {
+        GTEST_SKIP() << "/proc/uptime is not readable";
+    }
+    // Both count from boot; compare modulo 2^32, allowing for the time between the reads.
+    const auto expected =
+        static_cast<std::uint32_t>(static_cast<std::uint64_t>(uptimeSeconds * 1000));
+    EXPECT_LT(static_cast<std::uint32_t>(ticks - expected), 1000u);
+    EXPECT_LT(static_cast<std::uint32_t>(counter.GetTickCount() - ticks), 1000u);
+    EXPECT_EQ(SystemName(), "Linux");
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // Power-off through logind, against a private dbus-daemon that carries a fake
 // org.freedesktop.login1 served from a thread of this process.
-#include "power/ModApiLinux.h"
-#include "ui/MessageBoxes.h"
+#include "platform/MessageBoxes.h"
+#include "platform/System.h"
+#include "platform/linux/ModApiLinux.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -82,8 +83,8 @@ private:
 
 class FailingBoxes final : public MessageBoxes {
 public:
-    int MsgBox(const QString& prompt, int, const QString&) override {
-        ADD_FAILURE() << "unexpected message box: " << prompt.toStdString();
+    int MsgBox(const std::string& prompt, int, const std::string&) override {
+        ADD_FAILURE() << "unexpected message box: " << prompt;
         return vb::OK;
     }
 };

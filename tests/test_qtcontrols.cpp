@@ -1,12 +1,15 @@
-// The Qt implementations of the message boxes, the tray icon and the window timer.
-#include "ui/MessageBoxes.h"
-#include "ui/SysTray.h"
-#include "ui/Timer.h"
+// The Qt implementations of the message boxes, the tray icon, the window timer and the
+// battery bar.
+#include "platform/qt/QtControls.h"
+#include "platform/qt/QtMessageBoxes.h"
+#include "platform/qt/QtSysTray.h"
+#include "platform/qt/QtTimer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -56,8 +59,8 @@ TEST(QtMessageBoxes, RetryCancelBoxes) {
         SeenBox seen;
         // The answer is queued before the box opens and runs inside the box's own loop.
         AnswerNextBox(seen, row.press);
-        const int answer = boxes.MsgBox(QStringLiteral("Se ha perdido\r\nVerifique"),
-                                        vb::Critical | vb::RetryCancel, QStringLiteral("Atención"));
+        const int answer =
+            boxes.MsgBox("Se ha perdido\r\nVerifique", vb::Critical | vb::RetryCancel, "Atención");
         EXPECT_EQ(answer, row.answer) << qPrintable(row.press);
         EXPECT_EQ(seen.title, QStringLiteral("Atención"));
         EXPECT_EQ(seen.text, QStringLiteral("Se ha perdido\nVerifique"));
@@ -71,21 +74,20 @@ TEST(QtMessageBoxes, RetryCancelBoxes) {
 TEST(QtMessageBoxes, OkBoxesTakeTheApplicationTitleWhenTheyHaveNone) {
     struct Row {
         int style;
-        QString title;
+        std::string title;
         QString shownTitle;
         QMessageBox::Icon icon;
     };
     const Row rows[] = {
-        {vb::OKOnly, QString(), QStringLiteral("Orvane Corvolt"), QMessageBox::NoIcon},
-        {vb::Information, QStringLiteral("Atención"), QStringLiteral("Atención"),
-         QMessageBox::Information},
-        {vb::Critical, QStringLiteral("Aviso"), QStringLiteral("Aviso"), QMessageBox::Critical},
+        {vb::OKOnly, "", QStringLiteral("Orvane Corvolt"), QMessageBox::NoIcon},
+        {vb::Information, "Atención", QStringLiteral("Atención"), QMessageBox::Information},
+        {vb::Critical, "Aviso", QStringLiteral("Aviso"), QMessageBox::Critical},
     };
     for (const Row& row : rows) {
         QtMessageBoxes boxes;
         SeenBox seen;
         AnswerNextBox(seen, QStringLiteral("Aceptar"));
-        EXPECT_EQ(boxes.MsgBox(QStringLiteral("Texto"), row.style, row.title), vb::OK);
+        EXPECT_EQ(boxes.MsgBox("Texto", row.style, row.title), vb::OK);
         EXPECT_EQ(seen.title, row.shownTitle);
         EXPECT_EQ(seen.icon, row.icon);
         EXPECT_EQ(seen.buttons, QStringList{QStringLiteral("Aceptar")});
@@ -94,15 +96,17 @@ TEST(QtMessageBoxes, OkBoxesTakeTheApplicationTitleWhenTheyHaveNone) {
 
 TEST(QtSysTray, TheIconAppearsOnceItHasAPicture) {
     QtSysTray tray;
-    tray.setTraytip(QStringLiteral("Orvane Corvolt"));
+    tray.setTraytip("Orvane Corvolt");
     tray.setIntray(true);
     EXPECT_TRUE(tray.intray());
     EXPECT_FALSE(tray.iconShown());
     QPixmap picture(16, 16);
     picture.fill(Qt::blue);
-    tray.setTrayicon(QIcon(picture));
+    const QtPicture icon{QIcon(picture)};
+    tray.setTrayicon(icon);
     EXPECT_TRUE(tray.iconShown());
-    EXPECT_EQ(tray.traytip(), QStringLiteral("Orvane Corvolt"));
+    EXPECT_EQ(tray.icon().cacheKey(), icon.icon().cacheKey());
+    EXPECT_EQ(tray.traytip(), "Orvane Corvolt");
     tray.setIntray(false);
     EXPECT_FALSE(tray.intray());
     EXPECT_FALSE(tray.iconShown());
@@ -118,30 +122,8 @@ TEST(QtSysTray, ActivationsBecomeButtonCodes) {
         EXPECT_EQ(QtSysTray::ButtonCode(reason), button) << reason;
 }
 
-TEST(Timer, IntervalAndEnabled) {
-    Timer timer;
-    EXPECT_FALSE(timer.isCounting());
-    timer.setEnabled(true);
-    EXPECT_FALSE(timer.isCounting()) << "a timer without an interval never ticks";
-    timer.setInterval(1000);
-    EXPECT_TRUE(timer.isCounting());
-    const quint64 starts = timer.Starts();
-    timer.setInterval(1000);
-    EXPECT_EQ(timer.Starts(), starts + 1) << "setting the interval restarts the countdown";
-    timer.setEnabled(true);
-    EXPECT_EQ(timer.Starts(), starts + 1) << "enabling an enabled timer changes nothing";
-    timer.setInterval(0);
-    EXPECT_FALSE(timer.isCounting());
-    EXPECT_TRUE(timer.Enabled());
-    timer.setInterval(50);
-    timer.setEnabled(false);
-    EXPECT_FALSE(timer.isCounting());
-    EXPECT_EQ(timer.Interval(), 50);
-}
-
-TEST(Timer, NeverTicksEarly)
-{
-    Timer timer;
+TEST(QtTimer, NeverTicksEarly) {
+    QtTimer timer;
     QElapsedTimer clock;
     qint64 elapsed = -1;
     timer.OnTimer = [&] {
@@ -156,8 +138,8 @@ TEST(Timer, NeverTicksEarly)
     EXPECT_GE(elapsed, 399);
 }
 
-TEST(Timer, TicksEveryIntervalWhileEnabled) {
-    Timer timer;
+TEST(QtTimer, TicksEveryIntervalWhileEnabled) {
+    QtTimer timer;
     int ticks = 0;
     timer.OnTimer = [&] {
         if (++ticks == 3)
@@ -168,6 +150,24 @@ TEST(Timer, TicksEveryIntervalWhileEnabled) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return ticks == 3; }, 5000));
     QTest::qWait(50);
     EXPECT_EQ(ticks, 3);
+}
+
+TEST(QtProgressBar, KeepsTheExactValueAndDrawsItRounded) {
+    const std::pair<float, int> rows[] = {{0.0f, 0},       {0.3921569f, 0},  {50.19608f, 50},
+                                          {83.13725f, 83}, {99.60784f, 100}, {100.0f, 100}};
+    QProgressBar widget;
+    widget.setRange(0, 100);
+    QtProgressBar bar(widget);
+    for (const auto& [value, drawn] : rows) {
+        bar.setValue(value);
+        EXPECT_EQ(bar.Value(), value);
+        EXPECT_EQ(widget.value(), drawn) << value;
+    }
+    bar.setMin(0);
+    bar.setMax(100);
+    EXPECT_EQ(widget.minimum(), 0);
+    EXPECT_EQ(widget.maximum(), 100);
+    EXPECT_EQ(bar.Max(), 100.0f);
 }
 
 } // namespace

@@ -6,12 +6,7 @@
 
 namespace {
 
-QByteArray Block(std::initializer_list<int> bytes) {
-    QByteArray block;
-    for (int b : bytes)
-        block.append(static_cast<char>(b));
-    return block;
-}
+using Block = std::vector<std::uint8_t>;
 
 TEST(FrameWord, WeightIs255AndRangeEndsAt32767) {
     struct Row {
@@ -64,12 +59,12 @@ TEST(DecodeFrame, RejectsBadHeadersAndShortBlocks) {
     EXPECT_FALSE(DecodeFrame(Block({0x25, 0x26, 0x26, 0, 0, 0, 0, 0, 0x30, 0x30})));
     EXPECT_FALSE(DecodeFrame(Block({0x26, 0x26, 0x26, 0, 0, 0, 0, 0, 0x30})));
     EXPECT_FALSE(DecodeFrame(Block({0x26, 0x26, 0x26})));
-    EXPECT_FALSE(DecodeFrame(QByteArray()));
+    EXPECT_FALSE(DecodeFrame(Block()));
 }
 
 TEST(DecodeFrame, IgnoresBytesAfterTheTenth) {
-    QByteArray block = Block({0x26, 0x26, 0x26, 1, 0, 9, 78, 110, 0x31, 0x32});
-    block.append(15, '\xff');
+    Block block = Block({0x26, 0x26, 0x26, 1, 0, 9, 78, 110, 0x31, 0x32});
+    block.insert(block.end(), 15, 0xff);
     const auto frame = DecodeFrame(block);
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->VoltageWord, 255);

@@ -1,8 +1,6 @@
-#include "power/Win32ModApi.h"
+#include "platform/MessageBoxes.h"
+#include "platform/windows/Win32ModApi.h"
 #include "power/Win32Shutdown.h"
-#include "ui/MessageBoxes.h"
-
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -210,15 +208,15 @@ TEST(Win32Shutdown, PlatformId) {
 }
 
 struct Box {
-    QString prompt;
+    std::string prompt;
     int style;
-    QString title;
+    std::string title;
 };
 
 class RecordingBoxes final : public MessageBoxes {
 public:
     std::vector<Box> shown;
-    int MsgBox(const QString& prompt, int style, const QString& title) override {
+    int MsgBox(const std::string& prompt, int style, const std::string& title) override {
         shown.push_back({prompt, style, title});
         return vb::OK;
     }
@@ -235,10 +233,9 @@ TEST(Win32Shutdown, ModApiPassesTheWindowHandle) {
     FakeWindows fake;
     RecordingBoxes boxes;
     Win32ModApi api(fake.Table(), boxes);
-    QWidget window;
-    const std::string handle = std::to_string(static_cast<Handle>(window.winId()));
+    const std::string handle = std::to_string(FakeWindow);
 
-    api.BringToFront(window);
+    api.BringToFront(FakeWindow);
     EXPECT_TRUE(boxes.shown.empty()); // the calls failed, but they were made
     EXPECT_EQ(fake.calls, (std::vector<std::string>{"SetWindowPos(" + handle + ",-1,0,0,0,0,3)",
                                                     "SetWindowPos(" + handle + ",-2,0,0,0,0,3)"}));
@@ -254,14 +251,13 @@ TEST(Win32Shutdown, BoxWhenSetWindowPosCannotBeReached) {
     table.SetWindowPos = nullptr;
     RecordingBoxes boxes;
     Win32ModApi api(std::move(table), boxes);
-    QWidget window;
 
-    api.BringToFront(window);
+    api.BringToFront(FakeWindow);
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].prompt, QString::fromUtf8("No se pudo enviar la ventana a primer "
-                                                       "plano\r\nNúmero de Referencia: 0x0001h"));
+    EXPECT_EQ(boxes.shown[0].prompt,
+              "No se pudo enviar la ventana a primer plano\r\nNúmero de Referencia: 0x0001h");
     EXPECT_EQ(boxes.shown[0].style, 64);
-    EXPECT_EQ(boxes.shown[0].title, QString::fromUtf8("Atención"));
+    EXPECT_EQ(boxes.shown[0].title, "Atención");
     EXPECT_TRUE(fake.calls.empty());
 }
 

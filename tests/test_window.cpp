@@ -1,12 +1,15 @@
-// The window's controls against the layout table: names, pixels, texts, states, stacking.
-#include "fakes/FakePlatform.h"
-#include "ui/ProgressBar.h"
+// The Qt window's controls against the layout table: names, pixels, texts, states,
+// stacking, focus, accessibility; and the window as the monitor drives it.
+#include "QtForm.h"
+#include "fakes/Frames.h"
+#include "platform/qt/QtSysTray.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -60,8 +63,7 @@ QString TextOf(QWidget* widget) {
 }
 
 TEST(Window, ControlsMatchTheLayoutTable) {
-    FakeForm f;
-    frmMain& form = f.form;
+    MainWindow form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Orvane   Corvolt"));
     EXPECT_EQ(form.Twips(1440), form.logicalDpiX());
     EXPECT_EQ(form.size(), QSize(form.Twips(4380), form.Twips(3804)));
@@ -85,23 +87,23 @@ TEST(Window, ControlsMatchTheLayoutTable) {
 }
 
 TEST(Window, StatusBarIsDockedAlongTheBottomEdge) {
-    FakeForm f;
-    const QRect status = f.form.StatusBar1->geometry();
+    QtForm f;
+    const QRect status = f.widget<QStatusBar>("StatusBar1")->geometry();
     EXPECT_EQ(status.left(), 0);
-    EXPECT_EQ(status.width(), f.form.width());
-    EXPECT_EQ(status.bottom(), f.form.height() - 1);
-    EXPECT_EQ(status.height(), f.form.Twips(252));
+    EXPECT_EQ(status.width(), f.view.width());
+    EXPECT_EQ(status.bottom(), f.view.height() - 1);
+    EXPECT_EQ(status.height(), f.view.Twips(252));
 }
 
 TEST(Window, ControlsAreStackedFrontToBackAsListed) {
-    FakeForm f;
+    QtForm f;
     // Among siblings Qt draws later children in front of earlier ones.
     for (const Control& front : Layout)
         for (const Control& back : Layout) {
             if (&front >= &back || qstrcmp(front.container, back.container) != 0)
                 continue;
-            auto* a = f.form.findChild<QWidget*>(QString::fromLatin1(front.name));
-            auto* b = f.form.findChild<QWidget*>(QString::fromLatin1(back.name));
+            auto* a = f.widget<QWidget>(front.name);
+            auto* b = f.widget<QWidget>(back.name);
             const QObjectList& siblings = a->parent()->children();
             EXPECT_GT(siblings.indexOf(a), siblings.indexOf(b))
                 << front.name << " over " << back.name;
@@ -109,61 +111,100 @@ TEST(Window, ControlsAreStackedFrontToBackAsListed) {
 }
 
 TEST(Window, RedLampCoversTheGreenOneBeforeTheFirstFrame) {
-    FakeForm f;
+    QtForm f;
     f.start();
-    const QPoint lampCentre = f.form.Img_Vl1->geometry().center();
-    EXPECT_EQ(f.form.BoxInfo->childAt(lampCentre), f.form.Img_vl2);
-    EXPECT_EQ(f.form.Label_Shut->isHidden(), true);
-    EXPECT_EQ(f.form.Label_Save->isHidden(), true);
+    const QPoint lampCentre = f.widget<QLabel>("Img_Vl1")->geometry().center();
+    EXPECT_EQ(f.widget<QGroupBox>("BoxInfo")->childAt(lampCentre), f.widget<QLabel>("Img_vl2"));
+    EXPECT_EQ(f.widget<QLabel>("Label_Shut")->isHidden(), true);
+    EXPECT_EQ(f.widget<QLabel>("Label_Save")->isHidden(), true);
 }
 
 TEST(Window, OnlyTheExitButtonTakesTheFocusAndAltFPressesIt) {
-    FakeForm f;
+    QtForm f;
     f.start();
-    for (QWidget* child : f.form.findChildren<QWidget*>())
-        EXPECT_EQ(child->focusPolicy() != Qt::NoFocus, child == f.form.cmdFin)
+    auto* const cmdFin = f.widget<QPushButton>("cmdFin");
+    for (QWidget* child : f.view.findChildren<QWidget*>())
+        EXPECT_EQ(child->focusPolicy() != Qt::NoFocus, child == cmdFin)
             << qPrintable(child->objectName());
     int clicks = 0;
-    QObject::connect(f.form.cmdFin, &QPushButton::pressed, [&] { ++clicks; });
+    QObject::connect(cmdFin, &QPushButton::pressed, [&] { ++clicks; });
     // The click itself would end the process: only check that the shortcut reaches the button.
-    QObject::disconnect(f.form.cmdFin, &QPushButton::clicked, nullptr, nullptr);
-    QApplication::setActiveWindow(&f.form);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.form));
-    QTest::keyClick(&f.form, Qt::Key_F, Qt::AltModifier);
+    QObject::disconnect(cmdFin, &QPushButton::clicked, nullptr, nullptr);
+    QApplication::setActiveWindow(&f.view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.view));
+    QTest::keyClick(&f.view, Qt::Key_F, Qt::AltModifier);
     EXPECT_EQ(clicks, 1);
 }
 
 TEST(Window, BatteryBarShowsNoText) {
-    FakeForm f;
+    QtForm f;
     f.start();
-    EXPECT_FALSE(f.form.ProgressBar1->isTextVisible());
-    EXPECT_EQ(f.form.ProgressBar1->Min(), 0.0f);
-    EXPECT_EQ(f.form.ProgressBar1->Max(), 100.0f);
-    EXPECT_EQ(f.form.ProgressBar1->Value(), 0.0f);
+    EXPECT_FALSE(f.widget<QProgressBar>("ProgressBar1")->isTextVisible());
+    EXPECT_EQ(f.form.ProgressBar1.Min(), 0.0f);
+    EXPECT_EQ(f.form.ProgressBar1.Max(), 100.0f);
+    EXPECT_EQ(f.form.ProgressBar1.Value(), 0.0f);
 }
 
-TEST(Window, ScreenReadersGetANameAndTheStateOfEveryControl)
-{
-    FakeForm f;
+TEST(Window, ScreenReadersGetANameAndTheStateOfEveryControl) {
+    QtForm f;
     f.link();
-    f.comm.receive(QByteArray("&&&\x2E\xC4\xD4\x41\x5C\x30\x31", 10));
-    const auto name = [](QWidget* widget) {
-        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    f.comm.receive(Frame('1'));
+    const auto name = [&f](const char* widget) {
+        return QAccessible::queryAccessibleInterface(f.widget<QWidget>(widget))
+            ->text(QAccessible::Name);
     };
-    EXPECT_EQ(name(f.form.Label_VL), QStringLiteral("Voltaje de línea : 120. Volts"));
-    EXPECT_EQ(name(f.form.Label_Fcia), QStringLiteral("Frecuencia : 60.Hz."));
-    EXPECT_EQ(name(f.form.Label_Status), QStringLiteral("Regulando línea normal"));
-    EXPECT_EQ(name(f.form.Label_WM), QStringLiteral("Falla de línea  funcionamiento con baterias"));
-    EXPECT_EQ(name(f.form.BoxAlarm), QStringLiteral("Atención"));
-    EXPECT_EQ(name(f.form.StatusBar1), f.form.StatusBar1->currentMessage());
-    EXPECT_EQ(name(f.form.cmdFin), QStringLiteral("Finalizar"));
-    EXPECT_EQ(name(f.form.ProgressBar1), QStringLiteral("% Batería"));
+    EXPECT_EQ(name("Label_VL"), QStringLiteral("Voltaje de línea : 120. Volts"));
+    EXPECT_EQ(name("Label_Fcia"), QStringLiteral("Frecuencia : 60.Hz."));
+    EXPECT_EQ(name("Label_Status"), QStringLiteral("Regulando línea normal"));
+    EXPECT_EQ(name("Label_WM"), QStringLiteral("Falla de línea  funcionamiento con baterias"));
+    EXPECT_EQ(name("BoxAlarm"), QStringLiteral("Atención"));
+    EXPECT_EQ(name("StatusBar1"), f.widget<QStatusBar>("StatusBar1")->currentMessage());
+    EXPECT_EQ(name("cmdFin"), QStringLiteral("Finalizar"));
+    EXPECT_EQ(name("ProgressBar1"), QStringLiteral("% Batería"));
     QAccessibleValueInterface* battery =
-        QAccessible::queryAccessibleInterface(f.form.ProgressBar1)->valueInterface();
+        QAccessible::queryAccessibleInterface(f.widget<QWidget>("ProgressBar1"))->valueInterface();
     ASSERT_NE(battery, nullptr);
     EXPECT_EQ(battery->currentValue().toInt(), 83);
-    for (QWidget* image : {f.form.Img_Vl1, f.form.Img_vl2, f.form.Icon_Falla, f.form.igual})
-        EXPECT_FALSE(name(image).isEmpty()) << qPrintable(image->objectName());
+    for (const char* image : {"Img_Vl1", "Img_vl2", "Icon_Falla", "igual"})
+        EXPECT_FALSE(name(image).isEmpty()) << image;
+}
+
+// The adapters reach the widgets, and the window's events reach the monitor.
+TEST(Window, TheMonitorDrivesTheWidgets) {
+    QtForm f;
+    f.link();
+    f.comm.receive(Frame('1', '2', 46, 196, 128));
+    EXPECT_EQ(f.widget<QLabel>("Label_VL")->text(),
+              QStringLiteral("Voltaje de línea : 120. Volts"));
+    EXPECT_EQ(f.widget<QLabel>("Label_Status")->text(), QStringLiteral("Regulando línea alta"));
+    EXPECT_TRUE(f.widget<QLabel>("Img_Vl1")->isHidden());
+    EXPECT_FALSE(f.widget<QLabel>("Img_vl2")->isHidden());
+    EXPECT_FALSE(f.widget<QGroupBox>("BoxAlarm")->isHidden());
+    EXPECT_TRUE(f.widget<QGroupBox>("BoxInfo")->isHidden());
+    EXPECT_EQ(f.widget<QProgressBar>("ProgressBar1")->value(), 50);
+    EXPECT_EQ(f.widget<QStatusBar>("StatusBar1")->currentMessage(),
+              QString::fromStdString(f.form.StatusBar1.SimpleText()));
+    EXPECT_EQ(f.api.handle, static_cast<std::intptr_t>(f.view.winId()));
+    EXPECT_EQ(f.form.frmMain.Visible(), f.view.isVisible());
+
+    // Minimising, by the user or by the monitor, hides the window into the tray.
+    static_cast<QWidget&>(f.view).setWindowState(Qt::WindowMinimized);
+    EXPECT_TRUE(f.view.isHidden());
+    EXPECT_EQ(f.form.frmMain.WindowState(), vbMinimized);
+    f.form.cSysTray1_MouseEvent(1, 0);
+    EXPECT_TRUE(f.view.isVisible());
+    EXPECT_EQ(f.view.windowState(), Qt::WindowNoState);
+    f.form.Timer3_Timer();
+    EXPECT_TRUE(f.view.isHidden());
+    EXPECT_TRUE(f.view.windowState() & Qt::WindowMinimized);
+}
+
+TEST(Window, TheTrayIsGivenTheWindowsOwnIcon) {
+    MainWindow window;
+    QtSysTray tray;
+    tray.setTrayicon(window.Icon());
+    EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_EQ(tray.icon().cacheKey(), window.windowIcon().cacheKey());
 }
 
 } // namespace

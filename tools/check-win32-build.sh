@@ -1,10 +1,9 @@
 #!/bin/sh
-# Cross-compiles the Windows side of power/ with mingw-w64: the Win32 procedures, their
-# binding to the real functions and the Windows CreateModApi (none of them needs Qt), then
+# Cross-compiles the Windows services with mingw-w64: the Win32 shutdown procedures, their
+# binding to the real functions, the Windows ModApi and system services (none needs Qt), then
 # links a small driver against user32 and advapi32. Where wine64 is installed the driver
 # is run: it asks for the platform id and enables the shutdown privilege, with
 # ExitWindowsEx replaced by a stand-in, so that it never shuts anything down.
-# The Qt glue that they meet in (power/Win32ModApi.cpp) is compiled and tested on Linux.
 # Usage: tools/check-win32-build.sh [output directory]
 set -eu
 
@@ -19,12 +18,14 @@ if ! command -v "$cxx" >/dev/null 2>&1; then
     exit 1
 fi
 
-echo "check-win32-build: compiling the resources ui/corvolt.rc"
-"${cxx%g++-posix}windres" -I "$root/ui" "$root/ui/corvolt.rc" -O coff -o "$out/corvolt-res.o"
+echo "check-win32-build: compiling the resources platform/windows/corvolt.rc"
+"${cxx%g++-posix}windres" -I "$root/ui" "$root/platform/windows/corvolt.rc" -O coff \
+    -o "$out/corvolt-res.o"
 
-for source in Win32Shutdown Win32Binding ModApiWindows; do
-    echo "check-win32-build: compiling power/$source.cpp"
-    $cxx $flags -c "$root/power/$source.cpp" -o "$out/$source.o"
+for source in power/Win32Shutdown platform/windows/Win32Binding platform/windows/Win32ModApi \
+    platform/windows/ModApiWindows platform/windows/System; do
+    echo "check-win32-build: compiling $source.cpp"
+    $cxx $flags -c "$root/$source.cpp" -o "$out/$(basename "$source").o"
 done
 
 cat >"$out/platform-id.cpp" <<'DRIVER'

@@ -72,14 +72,13 @@ QWidget* NewWidget(const layout::Control& control, QWidget* parent) {
 } // namespace
 
 MainWindow::MainWindow()
-    : m_widgets(BuildLayout()), m_icon(windowIcon()),
-      m_statusBar(Widget<QStatusBar>("StatusBar1")),
-      m_progressBar(Widget<QProgressBar>("ProgressBar1")),
-      m_cmdFin(Widget<QPushButton>("cmdFin")), m_boxAlarm(Widget<QGroupBox>("BoxAlarm")),
-      m_labelShut(Widget<QLabel>("Label_Shut")), m_labelSave(Widget<QLabel>("Label_Save")),
-      m_boxInfo(Widget<QGroupBox>("BoxInfo")), m_imgVl2(Widget<QLabel>("Img_vl2")),
-      m_imgVl1(Widget<QLabel>("Img_Vl1")), m_labelStatus(Widget<QLabel>("Label_Status")),
-      m_labelFcia(Widget<QLabel>("Label_Fcia")), m_labelVL(Widget<QLabel>("Label_VL")) {}
+    : m_widgets(BuildLayout()), m_icon(windowIcon()), m_statusBar(Widget<QStatusBar>("StatusBar1")),
+      m_progressBar(Widget<QProgressBar>("ProgressBar1")), m_cmdFin(Widget<QPushButton>("cmdFin")),
+      m_boxAlarm(Widget<QGroupBox>("BoxAlarm")), m_labelShut(Widget<QLabel>("Label_Shut")),
+      m_labelSave(Widget<QLabel>("Label_Save")), m_boxInfo(Widget<QGroupBox>("BoxInfo")),
+      m_imgVl2(Widget<QLabel>("Img_vl2")), m_imgVl1(Widget<QLabel>("Img_Vl1")),
+      m_labelStatus(Widget<QLabel>("Label_Status")), m_labelFcia(Widget<QLabel>("Label_Fcia")),
+      m_labelVL(Widget<QLabel>("Label_VL")) {}
 
 MainWindow::Widgets MainWindow::BuildLayout() {
     setObjectName(QStringLiteral("frmMain"));
@@ -126,10 +125,9 @@ template <typename T> T& MainWindow::Widget(const char* name) const {
 }
 
 FormControls MainWindow::Controls(SysTrayControl& tray, CommControl& comm) {
-    return FormControls{*this,         tray,          m_statusBar,   m_progressBar, m_timer3,
-                        m_cmdFin,      m_timer2,      m_timer1,      comm,          m_boxAlarm,
-                        m_labelShut,   m_labelSave,   m_boxInfo,     m_imgVl2,      m_imgVl1,
-                        m_labelStatus, m_labelFcia,   m_labelVL};
+    return FormControls{*this,     tray,     m_statusBar, m_progressBar, m_timer3,    m_cmdFin,
+                        m_timer2,  m_timer1, comm,        m_boxAlarm,    m_labelShut, m_labelSave,
+                        m_boxInfo, m_imgVl2, m_imgVl1,    m_labelStatus, m_labelFcia, m_labelVL};
 }
 
 int MainWindow::Twips(int twips) const {

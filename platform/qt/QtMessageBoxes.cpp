@@ -9,7 +9,8 @@ int QtMessageBoxes::MsgBox(const std::string& prompt, int style, const std::stri
     box.setWindowTitle(QString::fromStdString(title.empty() ? AppTitle : title));
     box.setWindowIcon(QApplication::windowIcon());
     // The texts use CR LF between lines; the label wants a plain line feed.
-    box.setText(QString::fromStdString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    box.setText(
+        QString::fromStdString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     box.setTextFormat(Qt::PlainText);
     if (style & vb::Information)
         box.setIcon(QMessageBox::Information);

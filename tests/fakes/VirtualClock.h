@@ -1,16 +1,13 @@
 #pragma once
 
-#include "ui/Timer.h"
-
-#include <QString>
+#include "platform/Timer.h"
 
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 // Runs a set of window timers in virtual time: each counting timer is due one interval
-// after its countdown last started, and ticking it calls its handler directly. Real Qt
-// timers are never waited for.
+// after its countdown last started, and ticking it calls its handler directly. No real
+// countdown is ever waited for.
 class VirtualClock {
 public:
     explicit VirtualClock(std::vector<Timer*> timers) {
@@ -30,7 +27,7 @@ public:
             return nullptr;
         m_now = next->due;
         Timer* fired = next->timer;
-        const quint64 startsBefore = fired->Starts();
+        const std::uint64_t startsBefore = fired->Starts();
         fired->OnTimer();
         if (fired->Starts() == startsBefore)
             next->due = m_now + fired->Interval(); // a periodic timer keeps its rhythm
@@ -57,7 +54,7 @@ public:
 private:
     struct Slot {
         Timer* timer;
-        quint64 starts;
+        std::uint64_t starts;
         std::int64_t due;
     };
     static std::int64_t Due(const Timer& timer, std::int64_t from) {
