@@ -16,7 +16,7 @@ echo "package: $deb"
 
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
 expected=(./usr/bin/corvolt ./usr/share/applications/corvolt.desktop
-    ./etc/xdg/autostart/corvolt.desktop)
+    ./etc/xdg/autostart/corvolt.desktop ./usr/share/polkit-1/rules.d/50-corvolt.rules)
 for size in 16 22 24 32 48 64 128 256; do
     expected+=("./usr/share/icons/hicolor/${size}x${size}/apps/corvolt.png")
 done
