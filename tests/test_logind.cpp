@@ -2,22 +2,21 @@
 // org.freedesktop.login1 served from a thread of this process.
 #include "platform/MessageBoxes.h"
 #include "platform/System.h"
+#include "platform/linux/LogindClient.h"
 #include "platform/linux/ModApiLinux.h"
+
+#include "PrivateBus.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <mutex>
-
-#include <signal.h>
-#include <sys/prctl.h>
 
 namespace {
 
@@ -92,49 +91,38 @@ public:
 class Logind : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_daemon = new QProcess;
-        // The daemon goes down with this process, however the process ends.
-        s_daemon->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        s_daemon->start(QStringLiteral("dbus-daemon"),
-                        {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                         QStringLiteral("--print-address=1")});
-        ASSERT_TRUE(s_daemon->waitForStarted(5000)) << "dbus-daemon is not installed";
-        while (!s_daemon->canReadLine() && s_daemon->waitForReadyRead(5000)) {
-        }
-        const QString address = QString::fromUtf8(s_daemon->readLine()).trimmed();
-        ASSERT_FALSE(address.isEmpty());
+        s_bus = new PrivateBus;
         // CreateModApi's system bus is this one.
-        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
-
-        s_thread = new QThread;
-        s_thread->start();
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_bus->Address().toUtf8());
+        s_thread = new ServiceThread;
         s_fake = new FakeLogind;
         s_fake->moveToThread(s_thread);
-        QDBusConnection fakeBus = QDBusConnection::connectToBus(address, FakeName);
-        ASSERT_TRUE(fakeBus.isConnected());
-        ASSERT_TRUE(fakeBus.registerObject(QStringLiteral("/org/freedesktop/login1"), s_fake,
-                                           QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(fakeBus.registerService(Service));
-        ASSERT_TRUE(QDBusConnection::connectToBus(address, ClientName).isConnected());
+        StartBus();
+    }
+
+    // The daemon, the fake on it and the test's client connection.
+    static void StartBus() {
+        ASSERT_TRUE(s_bus->Start()) << "dbus-daemon is not installed or did not start";
+        ASSERT_TRUE(Serve(s_bus->Address(), FakeName, s_fake,
+                          QStringLiteral("/org/freedesktop/login1"), Service));
+        ASSERT_TRUE(QDBusConnection::connectToBus(s_bus->Address(), ClientName).isConnected());
         s_ready = true;
+    }
+
+    static void StopBus() {
+        s_ready = false;
+        QDBusConnection::disconnectFromBus(ClientName);
+        QDBusConnection::disconnectFromBus(FakeName);
+        s_bus->Stop();
     }
 
     void SetUp() override { ASSERT_TRUE(s_ready) << "the private bus could not be set up"; }
 
     static void TearDownTestSuite() {
-        QDBusConnection::disconnectFromBus(ClientName);
-        QDBusConnection::disconnectFromBus(FakeName);
-        if (s_thread != nullptr) {
-            s_thread->quit();
-            s_thread->wait();
-        }
-        delete s_fake;
+        StopBus();
         delete s_thread;
-        if (s_daemon != nullptr) {
-            s_daemon->terminate();
-            s_daemon->waitForFinished(5000);
-        }
-        delete s_daemon;
+        delete s_fake;
+        delete s_bus;
     }
 
     static QDBusConnection Client() { return QDBusConnection(ClientName); }
@@ -148,8 +136,8 @@ protected:
         return s_fake->Recorded();
     }
 
-    static inline QProcess* s_daemon = nullptr;
-    static inline QThread* s_thread = nullptr;
+    static inline PrivateBus* s_bus = nullptr;
+    static inline ServiceThread* s_thread = nullptr;
     static inline FakeLogind* s_fake = nullptr;
     static inline bool s_ready = false;
 };
@@ -212,6 +200,83 @@ TEST_F(Logind, CreateModApiUsesTheSystemBus) {
     FailingBoxes boxes;
     s_fake->Set({});
     EXPECT_TRUE(CreateModApi(boxes)->ShutdownWindows());
+    EXPECT_EQ(Received().powerOffCalls, 1);
+}
+
+TEST_F(Logind, ClientTakesChallengeAsAllowed) {
+    struct Case {
+        const char* canPowerOff;
+        bool silent;
+        PowerOffPermission expected;
+    };
+    const Case cases[] = {
+        {"yes", false, PowerOffPermission::Allowed},
+        {"challenge", false, PowerOffPermission::Allowed},
+        {"no", false, PowerOffPermission::Refused},
+        {"na", false, PowerOffPermission::Refused},
+        {"", false, PowerOffPermission::Refused},
+        {"yes", true, PowerOffPermission::Unreachable},
+    };
+    LogindClient client(QStringLiteral("logind-test-answers"), 300);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.canPowerOff);
+        SCOPED_TRACE(c.silent);
+        s_fake->Set({QString::fromLatin1(c.canPowerOff), false, c.silent});
+        EXPECT_EQ(client.CanPowerOff(), c.expected);
+        EXPECT_EQ(Received().canPowerOffCalls, 1);
+    }
+
+    for (const bool fails : {false, true}) {
+        SCOPED_TRACE(fails);
+        s_fake->Set({QStringLiteral("challenge"), fails, false});
+        EXPECT_EQ(client.PowerOff(), !fails);
+        const FakeLogind::Record record = Received();
+        EXPECT_EQ(record.powerOffCalls, 1);
+        EXPECT_FALSE(record.lastInteractive);
+    }
+
+    QDBusConnection fakeBus(FakeName);
+    ASSERT_TRUE(fakeBus.unregisterService(Service));
+    EXPECT_EQ(client.CanPowerOff(), PowerOffPermission::Unreachable);
+    EXPECT_FALSE(client.PowerOff());
+    ASSERT_TRUE(fakeBus.registerService(Service));
+}
+
+// The attempt goes on on the worker thread after the window has stopped waiting for it,
+// and ends with the call's own timeout.
+TEST_F(Logind, HangingLogindHoldsTheRequestForTheWaitOnly) {
+    s_fake->Set({QStringLiteral("yes"), false, true});
+    LogindClient client(QStringLiteral("logind-test-hanging"), 500);
+    PowerOffWorker worker(client, std::chrono::milliseconds(100));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(worker.Request());
+    EXPECT_GE(clock.elapsed(), 100);
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_FALSE(worker.Request());
+    // Once logind answers again, a request after the timed-out call is accepted.
+    s_fake->Set({QStringLiteral("yes"), false, false});
+    bool accepted = false;
+    for (int tries = 0; tries < 100 && !accepted; ++tries) {
+        accepted = worker.Request();
+        if (!accepted)
+            QThread::msleep(50);
+    }
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(Received().powerOffCalls, 1);
+}
+
+// Last: the restart leaves QDBusConnection::systemBus() of this process disconnected.
+TEST_F(Logind, ClientConnectsAfreshAfterTheBusRestarts) {
+    s_fake->Set({});
+    LogindClient client(QStringLiteral("logind-test-restart"));
+    ASSERT_TRUE(client.PowerOff());
+    StopBus();
+    StartBus();
+    ASSERT_TRUE(s_ready);
+    s_fake->Set({QStringLiteral("challenge"), false, false});
+    EXPECT_EQ(client.CanPowerOff(), PowerOffPermission::Allowed);
+    EXPECT_TRUE(client.PowerOff());
     EXPECT_EQ(Received().powerOffCalls, 1);
 }
 
