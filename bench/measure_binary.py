@@ -13,10 +13,14 @@ Figures, each as min / median / max:
   d) memory: Pss (/proc/PID/smaps_rollup) with the link up and the window in the tray,
      from 30 s of 1 Hz frames on;
   e) CPU: time on a CPU of all the monitor's threads (/proc/PID/task/*/schedstat) over
-     60 s of 1 Hz frames, in percent of one core; window in the tray, then shown.
+     60 s of 1 Hz frames, in percent of one core; window in the tray, then shown;
+  f) freeze with a logind that never answers: while "2" frames arrive once a second, the
+     window's thread is pinged every 10 ms (_NET_WM_PING, which Qt answers on that
+     thread); the worst answer time of the pings sent within a frame period is that
+     frame's freeze. Also the power-off attempts (CanPowerOff calls) per frame.
 a to c come from N short runs of the monitor, each ended by an accepted power-off; d and
 e from one long run whose measuring time is cut into N equal slices (Pss is read at the
-end of every slice in the tray).
+end of every slice in the tray); f from one run with 5 x N "2" frames.
 
 The desktop (Xvfb, session bus, trayer), the fake logind and the private mount namespace
 that puts a pty over /dev/ttyS0 are those of the end-to-end tests (tests/e2e/harness.py).
@@ -102,12 +106,23 @@ class WindowEvents:
     """Map, unmap and configure events of the top-level windows, read on an X connection
     of their own; each batch is stamped with the time select() found it waiting."""
 
+    PING_PERIOD = 0.01
+
     def __init__(self, x11):
         from Xlib import X, display
         self.kinds = {X.MapNotify: "map", X.UnmapNotify: "unmap", X.ConfigureNotify: "configure"}
         self.destroy = X.DestroyNotify
+        self.client_message = X.ClientMessage
         self.dpy = display.Display(os.environ["DISPLAY"])
-        self.dpy.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        self.wm_protocols = self.dpy.intern_atom("WM_PROTOCOLS")
+        self.net_wm_ping = self.dpy.intern_atom("_NET_WM_PING")
+        self.ping_window = None  # the window pinged, while pings are on
+        self.next_ping = None
+        self.pings_sent = []  # time of sending, by number
+        self.pongs = []  # (time sent, time answered)
+        # StructureNotify: Qt sends its answers to _NET_WM_PING to the root window with it.
+        self.dpy.screen().root.change_attributes(
+            event_mask=X.SubstructureNotifyMask | X.StructureNotifyMask)
         self.dpy.sync()
         self.x11 = x11  # the connection that looks windows up
         self.log = []  # (time, kind, (name, pid) of the window)
@@ -118,9 +133,35 @@ class WindowEvents:
     def fileno(self):
         return self.dpy.fileno()
 
+    def start_pings(self, wid):
+        self.ping_window = self.dpy.create_resource_object("window", wid)
+        self.next_ping = time.monotonic()
+
+    def stop_pings(self):
+        self.ping_window = self.next_ping = None
+
+    def ping(self, now):
+        """Sends _NET_WM_PING to the window when due; its owner sends it back to the root
+        window, where this connection sees it."""
+        from Xlib.protocol import event
+        if self.next_ping is None or now < self.next_ping:
+            return
+        self.next_ping = max(self.next_ping + self.PING_PERIOD, now)
+        message = event.ClientMessage(
+            window=self.ping_window, client_type=self.wm_protocols,
+            data=(32, [self.net_wm_ping, len(self.pings_sent), self.ping_window.id, 0, 0]))
+        self.ping_window.send_event(message, event_mask=0)
+        self.dpy.flush()
+        self.pings_sent.append(time.monotonic())
+
     def read(self, stamp):
         while self.dpy.pending_events():
             event = self.dpy.next_event()
+            if event.type == self.client_message:
+                _, data = event.data
+                if event.client_type == self.wm_protocols and data[0] == self.net_wm_ping:
+                    self.pongs.append((self.pings_sent[data[1]], stamp))
+                continue
             wid = event.window.id
             if event.type == self.destroy:
                 self.owners.pop(wid, None)
@@ -209,6 +250,9 @@ class Bench:
         self.desktop = harness.Desktop(session.procs, session.workdir, tray=True)
         self.desktop.start()
         self.logind = harness.FakeLogind(session.procs, session.workdir, can_power_off="yes")
+        hanging_dir = os.path.join(session.workdir, "hanging-logind")
+        os.mkdir(hanging_dir)
+        self.hanging_logind = harness.FakeLogind(session.procs, hanging_dir, hang=True)
         self.x11 = harness.X11()
         self.events = WindowEvents(self.x11)
         self.line = UpsLine()
@@ -224,6 +268,7 @@ class Bench:
         while True:
             now = time.monotonic()
             self.line.tick(now)
+            self.events.ping(now)
             if done is not None and done():
                 return True
             if now >= until:
@@ -231,6 +276,8 @@ class Bench:
             wait = min(until - now, 0.05)
             if self.line.next_due is not None:
                 wait = min(wait, self.line.next_due - now)
+            if self.events.next_ping is not None:
+                wait = min(wait, self.events.next_ping - now)
             if poll is not None:
                 wait = min(wait, poll)
             ready, _, _ = select.select([self.events], [], [], max(0.0, wait))
@@ -243,12 +290,12 @@ class Bench:
             raise RuntimeError("timed out after %.0f s waiting for %s" % (timeout, what))
         return done()
 
-    def start_monitor(self):
+    def start_monitor(self, logind=None):
         """Starts corvolt, silent line; returns it once its window is mapped, with the
         time from exec to map."""
         self.runs += 1
         runtime = tempfile.mkdtemp(prefix="runtime-", dir=self.session.workdir)
-        env = self.desktop.app_env(runtime, self.logind.bus)
+        env = self.desktop.app_env(runtime, (logind or self.logind).bus)
         if not self.accessibility:
             env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
         self.line.stop()
@@ -345,6 +392,42 @@ class Bench:
         return pss, cpu_tray, cpu_shown, pss_shown
 
 
+    def hanging_run(self, frames):
+        """[(worst ping answer time, CanPowerOff calls)] for each of `frames` "2" frames
+        while logind never answers."""
+        mon, _ = self.start_monitor(self.hanging_logind)
+        self.link_and_tray(mon)
+        t_start = time.monotonic()
+        self.line.set_alarm("2")
+        t_raised = self.wait_for("the window raised for the final alarm", 5,
+                                 lambda: self.events.first("map", mon.pid, t_start))
+        self.pump(time.monotonic() + 0.5)
+        self.events.start_pings(self.x11.main_window(mon.pid).id)
+        t_pings = time.monotonic()
+        self.pump(t_pings + frames * FRAME_PERIOD + 2.5)
+        self.events.stop_pings()
+        t_stop = time.monotonic()
+        self.line.stop()
+        self.session.procs.stop(mon.proc)
+        writes = [t for t, char in self.line.written if char == "2" and t > t_pings][:frames]
+        calls = [t for t, call in self.hanging_logind.timed_calls() if call == "CanPowerOff"]
+        # A ping still unanswered at the end counts as answered then: a lower bound.
+        answers = dict(self.events.pongs)
+        unanswered = [t for t in self.events.pings_sent if t not in answers]
+        result = []
+        for begin, end in zip(writes, writes[1:] + [writes[-1] + FRAME_PERIOD]):
+            rtts = [answers.get(t, t_stop) - t for t in self.events.pings_sent if begin <= t < end]
+            result.append((max(rtts), len([t for t in calls if begin <= t < end])))
+        log("hanging logind: window raised %.2f s after the first '2' frame; %d of %d pings "
+            "answered (the rest counted as answered at the end); per frame (worst answer ms, "
+            "attempts): %s" % (t_raised - t_start, len(answers), len(self.events.pings_sent),
+                               ", ".join("%.0f/%d" % (r * 1e3, n) for r, n in result)))
+        if unanswered:
+            log("warning: %d pings never answered, the first sent %.2f s before the end"
+                % (len(unanswered), t_stop - unanswered[0]))
+        return result
+
+
 def row(label, values, unit, scale, fmt, target):
     values = [v * scale for v in values]
     lo, mid, hi = min(values), statistics.median(values), max(values)
@@ -367,6 +450,7 @@ def main():
                         help="2 repetitions, Pss after 10 s, 10 s of CPU per state")
     parser.add_argument("--accessibility", action="store_true",
                         help="run the monitor with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1")
+    parser.add_argument("--freeze-only", action="store_true", help="figure f only")
     parser.add_argument("--keep", action="store_true", help="keep the work directory")
     args = parser.parse_args()
     if args.quick:
@@ -385,9 +469,11 @@ def main():
     with harness.Session(keep=args.keep) as session:
         bench = Bench(session, binary, args.accessibility)
         try:
-            short = [bench.short_run() for _ in range(args.repetitions)]
-            pss, cpu_tray, cpu_shown, pss_shown = bench.long_run(
-                args.memory_after, args.cpu_seconds, args.repetitions)
+            if not args.freeze_only:
+                short = [bench.short_run() for _ in range(args.repetitions)]
+                pss, cpu_tray, cpu_shown, pss_shown = bench.long_run(
+                    args.memory_after, args.cpu_seconds, args.repetitions)
+            hanging = bench.hanging_run(5 * args.repetitions)
         finally:
             bench.close()
     load_after = os.getloadavg()
@@ -399,22 +485,27 @@ def main():
              load_after[0], time.monotonic() - t0))
     print("%-46s %3s %10s %10s %10s  %-5s %s" % ("figure", "n", "min", "median", "max", "unit",
                                                  "target"))
-    print(row("a) start to window (exec -> MapNotify)", [s[0] for s in short], "ms", 1e3, "%.1f",
-              "< 250 ms"))
-    print(row("b) alarm '1' last byte -> window mapped", [s[1] for s in short], "ms", 1e3, "%.2f",
-              "< 30 ms"))
-    print(row("c) alarm '2' last byte -> PowerOff", [s[2] for s in short], "ms", 1e3, "%.2f",
-              "< 20 ms"))
-    print(row("d) Pss in the tray, %.0f-%.0f s linked" % (args.memory_after, args.memory_after
-                                                          + args.cpu_seconds),
-              pss, "MB", 1 / 1024, "%.2f", "< 30 MB"))
-    print(row("e) CPU, in the tray, %d x %.0f s" % (args.repetitions, slice_s), cpu_tray, "%",
-              1, "%.4f", "< 0.05 %% (whole %.0f s: %.4f %%)" % (args.cpu_seconds,
-                                                               statistics.mean(cpu_tray))))
-    print(row("e) CPU, window shown, %d x %.0f s" % (args.repetitions, slice_s), cpu_shown, "%",
-              1, "%.4f", "< 0.05 %% (whole %.0f s: %.4f %%)" % (args.cpu_seconds,
-                                                               statistics.mean(cpu_shown))))
-    print("   Pss with the window shown, at the end: %.2f MB" % (pss_shown / 1024))
+    if not args.freeze_only:
+        print(row("a) start to window (exec -> MapNotify)", [s[0] for s in short], "ms", 1e3, "%.1f",
+                  "< 250 ms"))
+        print(row("b) alarm '1' last byte -> window mapped", [s[1] for s in short], "ms", 1e3, "%.2f",
+                  "< 30 ms"))
+        print(row("c) alarm '2' last byte -> PowerOff", [s[2] for s in short], "ms", 1e3, "%.2f",
+                  "< 20 ms"))
+        print(row("d) Pss in the tray, %.0f-%.0f s linked" % (args.memory_after, args.memory_after
+                                                              + args.cpu_seconds),
+                  pss, "MB", 1 / 1024, "%.2f", "< 30 MB"))
+        print(row("e) CPU, in the tray, %d x %.0f s" % (args.repetitions, slice_s), cpu_tray, "%",
+                  1, "%.4f", "< 0.05 %% (whole %.0f s: %.4f %%)" % (args.cpu_seconds,
+                                                                   statistics.mean(cpu_tray))))
+        print(row("e) CPU, window shown, %d x %.0f s" % (args.repetitions, slice_s), cpu_shown, "%",
+                  1, "%.4f", "< 0.05 %% (whole %.0f s: %.4f %%)" % (args.cpu_seconds,
+                                                                   statistics.mean(cpu_shown))))
+        print("   Pss with the window shown, at the end: %.2f MB" % (pss_shown / 1024))
+    print(row("f) worst freeze per '2' frame, logind hangs", [h[0] for h in hanging], "ms", 1e3,
+              "%.1f", "(each call to logind times out after 2 s)"))
+    print(row("f) power-off attempts per '2' frame", [h[1] for h in hanging], "", 1, "%.0f",
+              "at most one under way at a time"))
     return 0
 
 

@@ -8,10 +8,13 @@ name is appended to the --calls file, one line each, e.g. "PowerOff false", so t
 test can tell what the monitor asked for. With --times, the same lines also go to a
 second file preceded by the CLOCK_MONOTONIC time at which the call arrived (seconds, as
 time.monotonic() gives them in any process), e.g. "1234.567890 PowerOff false".
-Nothing is ever powered off.
+Nothing is ever powered off. With --hang the calls are recorded but never answered, as by
+a logind that has stopped responding. "challenge" stands for logind with the package's
+polkit rule in force: PowerOff is then accepted unless --power-off-error says otherwise.
 
     fake_logind.py --address unix:path=... --calls calls.txt [--times times.txt] [--can-power-off no]
                    [--power-off-error org.freedesktop.DBus.Error.InteractiveAuthorizationRequired]
+                   [--hang]
 """
 
 import argparse
@@ -47,14 +50,24 @@ class Manager(dbus.service.Object):
             raise dbus.exceptions.DBusException("Interactive authentication required.",
                                                 name=self.args.power_off_error)
 
-    @dbus.service.method(MANAGER, in_signature="", out_signature="s")
-    def CanPowerOff(self):
+    @dbus.service.method(MANAGER, in_signature="", out_signature="s",
+                         async_callbacks=("reply", "error"))
+    def CanPowerOff(self, reply, error):
         self.record("CanPowerOff")
-        return self.args.can_power_off
+        if not self.args.hang:
+            reply(self.args.can_power_off)
 
-    @dbus.service.method(MANAGER, in_signature="b", out_signature="")
-    def PowerOff(self, interactive):
-        self._act("PowerOff", interactive)
+    @dbus.service.method(MANAGER, in_signature="b", out_signature="",
+                         async_callbacks=("reply", "error"))
+    def PowerOff(self, interactive, reply, error):
+        try:
+            self._act("PowerOff", interactive)
+        except dbus.exceptions.DBusException as e:
+            if not self.args.hang:
+                error(e)
+            return
+        if not self.args.hang:
+            reply()
 
     @dbus.service.method(MANAGER, in_signature="", out_signature="s")
     def CanReboot(self):
@@ -84,6 +97,8 @@ def main():
                         help="answer of CanPowerOff/CanReboot: yes, no, challenge, na")
     parser.add_argument("--power-off-error",
                         help="D-Bus error name that PowerOff and the like fail with")
+    parser.add_argument("--hang", action="store_true",
+                        help="never answer CanPowerOff and PowerOff")
     args = parser.parse_args()
 
     calls = open(args.calls, "a", buffering=1)

@@ -9,6 +9,7 @@ that Qt publishes) and through the X server (window map state, stacking order, p
 Runs with /usr/bin/python3, which has the dbus and gi modules.
 """
 
+import json
 import os
 import re
 import shutil
@@ -22,6 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 SIMULATOR = os.path.join(REPO, "tools", "ups_sim.py")
 FAKE_LOGIND = os.path.join(HERE, "fake_logind.py")
+FAKE_NOTIFICATIONS = os.path.join(HERE, "fake_notifications.py")
 PYTHON = "/usr/bin/python3"
 ATSPI_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 COM1 = "/dev/ttyS0"
@@ -153,7 +155,7 @@ class Desktop:
         self.display = ":" + number.decode().strip()
         os.environ["DISPLAY"] = self.display
 
-        self.session_bus = start_bus(self.procs, "session-bus")
+        _, self.session_bus = start_bus(self.procs, "session-bus")
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = self.session_bus
         os.environ.pop("AT_SPI_BUS_ADDRESS", None)
         env = dict(os.environ)
@@ -193,30 +195,58 @@ class Desktop:
         return env
 
 
-def start_bus(procs, name):
-    """A private dbus-daemon (session configuration); returns its address."""
-    proc = procs.start(name, ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                       stdout=subprocess.PIPE)
+def start_bus(procs, name, address=None):
+    """A private dbus-daemon (session configuration), at the given address or one of its
+    own choosing; returns (process, address)."""
+    argv = ["dbus-daemon", "--session", "--nofork", "--print-address=1"]
+    if address:
+        argv.append("--address=" + address)
+    proc = procs.start(name, argv, stdout=subprocess.PIPE)
     line = proc.stdout.readline().decode().strip()
     if not line:
         raise RuntimeError("%s did not print its address" % name)
-    return line
+    return proc, line
+
+
+def start_service(procs, workdir, name, argv):
+    """Starts a fake service that creates a --ready file once it owns its name."""
+    ready = os.path.join(workdir, name + "-ready")
+    if os.path.exists(ready):
+        os.unlink(ready)
+    proc = procs.start(name, argv + ["--ready", ready])
+    wait_until(lambda: os.path.exists(ready), 10, "the " + name)
+    return proc
 
 
 class FakeLogind:
-    """org.freedesktop.login1 on a private bus that stands in for the system bus."""
+    """org.freedesktop.login1 on a private bus that stands in for the system bus. The bus
+    has a fixed address, so that restart() can bring it back where it was."""
 
-    def __init__(self, procs, workdir, can_power_off="yes", power_off_error=None):
-        self.bus = start_bus(procs, "system-bus")
+    def __init__(self, procs, workdir, can_power_off="yes", power_off_error=None, hang=False):
+        self.procs = procs
+        self.workdir = workdir
+        self.address = "unix:path=%s/system_bus_socket" % workdir
         self.calls_file = os.path.join(workdir, "logind-calls.txt")
         self.times_file = os.path.join(workdir, "logind-times.txt")
-        ready = os.path.join(workdir, "logind-ready")
-        argv = [PYTHON, FAKE_LOGIND, "--address", self.bus, "--calls", self.calls_file,
-                "--times", self.times_file, "--ready", ready, "--can-power-off", can_power_off]
+        self.argv = [PYTHON, FAKE_LOGIND, "--address", self.address, "--calls", self.calls_file,
+                     "--times", self.times_file, "--can-power-off", can_power_off]
         if power_off_error:
-            argv += ["--power-off-error", power_off_error]
-        procs.start("fake-logind", argv)
-        wait_until(lambda: os.path.exists(ready), 10, "the fake logind")
+            self.argv += ["--power-off-error", power_off_error]
+        if hang:
+            self.argv.append("--hang")
+        self.start()
+
+    def start(self):
+        # The address without the daemon's guid: a restarted daemon has another one.
+        self.bus_proc, _ = start_bus(self.procs, "system-bus", self.address)
+        self.bus = self.address
+        self.proc = start_service(self.procs, self.workdir, "fake-logind", self.argv)
+
+    def restart(self):
+        """The system bus and logind go down and come back (a restart of dbus)."""
+        self.procs.stop(self.proc)
+        self.procs.stop(self.bus_proc)
+        self.start()
 
     def calls(self):
         try:
@@ -236,6 +266,24 @@ class FakeLogind:
         except FileNotFoundError:
             pass
         return result
+
+
+class FakeNotifications:
+    """org.freedesktop.Notifications on the desktop's session bus."""
+
+    def __init__(self, procs, workdir, session_bus):
+        self.calls_file = os.path.join(workdir, "notifications.jsonl")
+        start_service(procs, workdir, "fake-notifications",
+                      [PYTHON, FAKE_NOTIFICATIONS, "--address", session_bus,
+                       "--calls", self.calls_file])
+
+    def calls(self):
+        """The recorded calls, as dicts (see fake_notifications.py)."""
+        try:
+            with open(self.calls_file) as f:
+                return [json.loads(line) for line in f]
+        except FileNotFoundError:
+            return []
 
 
 class Simulator:

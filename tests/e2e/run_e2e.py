@@ -22,7 +22,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import A11y, Desktop, FakeLogind, Monitor, Session, Simulator, X11, log  # noqa: E402
+from harness import (A11y, Desktop, FakeLogind, FakeNotifications, Monitor, Session,  # noqa: E402
+                     Simulator, X11, log)
 
 SEARCHING_COM1 = " Buscando en COM1"
 ALARM_TEXT = "Falla de línea  funcionamiento con baterias"
@@ -36,6 +37,8 @@ RETRY_NAMES = ("Reintentar", "&Reintentar", "Retry", "&Retry")
 CANCEL_NAMES = ("Cancelar", "&Cancelar", "Cancel", "&Cancel")
 OK_NAMES = ("Aceptar", "&Aceptar", "OK", "&OK")
 FINALIZAR_NAMES = ("Finalizar", "&Finalizar")
+MAINS_FAILURE_NOTICE = "Falla de línea: funcionamiento con baterías. Guarde su trabajo."
+POWER_OFF_REFUSED_NOTICE = "Corvolt no podrá apagar el equipo: falta permiso de apagado"
 
 
 def uptime_text(ticks):
@@ -59,11 +62,13 @@ def boot_ticks():
 class Case:
     """One running set-up: desktop, simulator (silent at first) and monitor."""
 
-    def __init__(self, session, binary, tray=False, logind=None, sim_args=()):
+    def __init__(self, session, binary, tray=False, logind=None, sim_args=(), notifications=False):
         self.session = session
         self.binary = binary
         self.desktop = Desktop(session.procs, session.workdir, tray=tray)
         self.desktop.start()
+        self.notifications = FakeNotifications(session.procs, session.workdir,
+                                               self.desktop.session_bus) if notifications else None
         self.a11y = A11y()
         self.x11 = X11()
         self.logind = FakeLogind(session.procs, session.workdir, **logind) if logind is not None else None
@@ -377,10 +382,9 @@ def case_tray(session, binary):
     log("click on the tray icon restored the window; it stayed 5 s")
 
 
-def case_shutdown(session, binary):
-    """The final alarm asks logind to power off (not interactively), closes the port and
-    ends the program."""
-    c = Case(session, binary, logind={"can_power_off": "yes"})
+def final_alarm_powers_off(c):
+    """Brings the link up, sends "2" frames and checks that exactly one PowerOff(false)
+    ends the program with exit code 0 and the port closed."""
     c.link_up()
     c.wait_readings(("Voltaje de línea : 120. Volts", "Frecuencia : 60.Hz.",
                      "Regulando línea normal", 83.14))
@@ -395,6 +399,66 @@ def case_shutdown(session, binary):
     assert not [x for x in calls if x.split()[0] in ("Reboot", "Halt", "Suspend")], calls
     assert code == 0, "exit code %d" % code
     c.sim.wait_event("closed", after=t_frame, timeout=2)
+
+
+def case_shutdown(session, binary):
+    """The final alarm asks logind to power off (not interactively), closes the port and
+    ends the program."""
+    final_alarm_powers_off(Case(session, binary, logind={"can_power_off": "yes"}))
+
+
+def case_shutdown_challenge(session, binary):
+    """logind answers "challenge" (another session open, an inhibitor), which the package's
+    polkit rule grants: the final alarm powers off all the same."""
+    final_alarm_powers_off(Case(session, binary, logind={"can_power_off": "challenge"}))
+
+
+def case_bus_restart(session, binary):
+    """The system bus and logind restart after the monitor has talked to them (the check at
+    start): the final alarm still reaches the new logind."""
+    c = Case(session, binary, logind={"can_power_off": "yes"})
+    harness.wait_until(lambda: "CanPowerOff" in c.logind.calls(), 5, "the check at start")
+    c.logind.restart()
+    log("system bus and logind restarted")
+    final_alarm_powers_off(c)
+
+
+def case_notifications(session, binary):
+    """With a notification service on the session bus: a warning once per run when the
+    power-off is refused (asked at start and at link-up), a critical notification with the
+    window raised for a mains failure, withdrawn when the alarm clears."""
+    c = Case(session, binary, tray=True, logind={"can_power_off": "no"}, notifications=True)
+
+    def notified(text):
+        return [n for n in c.notifications.calls() if n["call"] == "Notify" and n["summary"] == text]
+
+    warning = harness.wait_until(lambda: notified(POWER_OFF_REFUSED_NOTICE), 5,
+                                 "the pre-flight warning")[0]
+    log("pre-flight warning %.2f s after start: %r" % (time.monotonic() - c.mon.started, warning))
+    assert warning["app_name"] == "Orvane Corvolt" and warning["urgency"] == 1, warning
+    t_first = c.link_up()
+    harness.wait_until(lambda: c.logind.calls().count("CanPowerOff") >= 2, 5, "the check at link-up")
+    harness.wait_until(lambda: not c.mapped(), t_first + 8 - time.monotonic(),
+                       "the window to go into the tray")
+
+    c.sim.send("alarm 1")
+    harness.wait_until(c.mapped, 4, "the window raised for the alarm")
+    alarm = harness.wait_until(lambda: notified(MAINS_FAILURE_NOTICE), 3,
+                               "the mains-failure notification")[0]
+    log("mains-failure notification: %r" % alarm)
+    assert alarm["urgency"] == 2, "critical urgency expected: %r" % alarm
+    time.sleep(2.2)  # further "1" frames notify nothing more
+    assert len(notified(MAINS_FAILURE_NOTICE)) == 1, c.notifications.calls()
+
+    c.sim.send("alarm 0")
+    closed = harness.wait_until(lambda: [n for n in c.notifications.calls()
+                                         if n["call"] == "CloseNotification"], 3,
+                                "the notification withdrawn")
+    log("withdrawn: %r" % closed)
+    assert [n["id"] for n in closed] == [alarm["id"]], c.notifications.calls()
+    assert len(notified(POWER_OFF_REFUSED_NOTICE)) == 1, "one warning per run: %r" % (
+        c.notifications.calls())
+    assert "PowerOff false" not in c.logind.calls()
 
 
 def case_shutdown_refused(session, binary):
@@ -570,6 +634,9 @@ CASES = {
     "watchdog": case_watchdog,
     "tray": case_tray,
     "shutdown": case_shutdown,
+    "shutdown_challenge": case_shutdown_challenge,
+    "bus_restart": case_bus_restart,
+    "notifications": case_notifications,
     "shutdown_refused": case_shutdown_refused,
     "screenshots": case_screenshots,
     "second_instance": case_second_instance,
