@@ -18,14 +18,14 @@ polkit rule in force: PowerOff is then accepted unless --power-off-error says ot
 """
 
 import argparse
-import os
 import sys
 import time
 
 import dbus
 import dbus.mainloop.glib
 import dbus.service
-from gi.repository import GLib
+
+import dbus_fake
 
 BUS_NAME = "org.freedesktop.login1"
 PATH = "/org/freedesktop/login1"
@@ -125,17 +125,8 @@ def main():
         return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
 
     bus.add_message_filter(filter_calls)
-    name = dbus.service.BusName(BUS_NAME, bus)
     Manager(bus, args, record)
-    if args.ready:
-        with open(args.ready, "w") as f:
-            f.write(str(os.getpid()))
-    try:
-        GLib.MainLoop().run()
-    except KeyboardInterrupt:
-        pass
-    del name
-    return 0
+    return dbus_fake.serve(bus, BUS_NAME, args.ready)
 
 
 if __name__ == "__main__":

@@ -13,13 +13,13 @@ Nothing is shown.
 
 import argparse
 import json
-import os
 import sys
 
 import dbus
 import dbus.mainloop.glib
 import dbus.service
-from gi.repository import GLib
+
+import dbus_fake
 
 BUS_NAME = "org.freedesktop.Notifications"
 PATH = "/org/freedesktop/Notifications"
@@ -88,17 +88,8 @@ def main():
 
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.bus.BusConnection(args.address)
-    name = dbus.service.BusName(BUS_NAME, bus)
     Notifications(bus, record)
-    if args.ready:
-        with open(args.ready, "w") as f:
-            f.write(str(os.getpid()))
-    try:
-        GLib.MainLoop().run()
-    except KeyboardInterrupt:
-        pass
-    del name
-    return 0
+    return dbus_fake.serve(bus, BUS_NAME, args.ready)
 
 
 if __name__ == "__main__":
