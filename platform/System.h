@@ -20,5 +20,6 @@ public:
 std::string SystemName();
 
 // The system's foregrounding and power-off; failures to bring the window forward are told
-// in a box.
+// in a box. Windows; the Linux program builds its ModApiLinux itself, whose power-off
+// worker also serves the pre-flight check.
 std::unique_ptr<ModApi> CreateModApi(MessageBoxes& boxes);

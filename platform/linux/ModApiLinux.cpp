@@ -1,38 +1,19 @@
 #include "platform/linux/ModApiLinux.h"
 
-#include "platform/System.h"
+#include "platform/linux/LogindClient.h"
 #include "power/ForegroundFailure.h"
 
-#include <QDBusMessage>
 #include <QWidget>
 #include <QWindow>
 
-namespace {
+#include <utility>
 
-QDBusMessage CallLogind(const QDBusConnection& bus, const QString& method,
-                        const QVariantList& arguments, int timeoutMs) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-        QStringLiteral("org.freedesktop.login1.Manager"), method);
-    call.setArguments(arguments);
-    // Block, not BlockWithGui: no other handler of the window may run meanwhile.
-    return bus.call(call, QDBus::Block, timeoutMs);
-}
+ModApiLinux::ModApiLinux(MessageBoxes& boxes)
+    : ModApiLinux(boxes, std::make_unique<LogindClient>()) {}
 
-} // namespace
-
-bool RequestPowerOff(const QDBusConnection& bus, int timeoutMs) {
-    const QDBusMessage answer = CallLogind(bus, QStringLiteral("CanPowerOff"), {}, timeoutMs);
-    if (answer.type() != QDBusMessage::ReplyMessage || answer.signature() != QLatin1String("s") ||
-        answer.arguments().constFirst().toString() != QLatin1String("yes")) {
-        return false;
-    }
-    // interactive = false: no authentication dialog; refused at once where one is needed.
-    const QDBusMessage reply = CallLogind(bus, QStringLiteral("PowerOff"), {false}, timeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage;
-}
-
-ModApiLinux::ModApiLinux(MessageBoxes& boxes, BusProvider bus) : m_boxes(boxes), m_bus(bus) {}
+ModApiLinux::ModApiLinux(MessageBoxes& boxes, std::unique_ptr<PowerOffService> service,
+                         std::chrono::milliseconds wait)
+    : m_boxes(boxes), m_service(std::move(service)), m_worker(*m_service, wait) {}
 
 void ModApiLinux::BringToFront(std::intptr_t hWnd) {
     QWidget* const window = QWidget::find(static_cast<WId>(hWnd));
@@ -53,9 +34,5 @@ void ModApiLinux::BringToFront(std::intptr_t hWnd) {
 }
 
 bool ModApiLinux::ShutdownWindows() {
-    return RequestPowerOff(m_bus());
-}
-
-std::unique_ptr<ModApi> CreateModApi(MessageBoxes& boxes) {
-    return std::make_unique<ModApiLinux>(boxes);
+    return m_worker.Request();
 }

@@ -1,36 +1,32 @@
 #pragma once
 
 #include "platform/ModApi.h"
+#include "platform/linux/PowerOffWorker.h"
 
-#include <QDBusConnection>
-
+#include <chrono>
 #include <cstdint>
+#include <memory>
 
 class MessageBoxes;
 
-// Longest wait for each of the two calls to logind, in milliseconds. The request is made
-// on the GUI thread during a power failure, so a bus that does not answer must not hold
-// the window for long; the next frame with the final alarm tries again.
-constexpr int LogindCallTimeoutMs = 2000;
-
-// Asks systemd-logind on `bus` for a power-off that asks no one: CanPowerOff() plays the
-// role of the shutdown privilege, and only its answer "yes" leads to PowerOff(false).
-// True exactly when PowerOff returned without error. No bus, no logind, any other answer
-// or an error reply give false.
-bool RequestPowerOff(const QDBusConnection& bus, int timeoutMs = LogindCallTimeoutMs);
-
 // ModApi on Linux: the window with that native handle is raised through Qt (X11 or
-// Wayland), the power-off is requested from logind over the system bus.
+// Wayland); the power-off is asked of a power-off service (systemd-logind over the system
+// bus) on a worker thread, so that a service that hangs holds the window for `wait` at most
+// per final-alarm frame (see PowerOffWorker::Request).
 class ModApiLinux final : public ModApi {
 public:
-    // The bus is looked up at each request; the tests put a private bus in its place.
-    using BusProvider = QDBusConnection (*)();
-
-    explicit ModApiLinux(MessageBoxes& boxes, BusProvider bus = &QDBusConnection::systemBus);
+    // systemd-logind on the system bus.
+    explicit ModApiLinux(MessageBoxes& boxes);
+    ModApiLinux(MessageBoxes& boxes, std::unique_ptr<PowerOffService> service,
+                std::chrono::milliseconds wait = PowerOffWait);
     void BringToFront(std::intptr_t hWnd) override;
     bool ShutdownWindows() override;
+    // The thread of the power-off calls; the pre-flight check asks through it as well, so
+    // that the program holds a single connection to logind.
+    PowerOffWorker& Worker() { return m_worker; }
 
 private:
     MessageBoxes& m_boxes;
-    BusProvider m_bus;
+    const std::unique_ptr<PowerOffService> m_service;
+    PowerOffWorker m_worker; // after the service, which it calls until it is destroyed
 };

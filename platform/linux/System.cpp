@@ -1,4 +1,4 @@
-// The Linux system's tick counter and name (CreateModApi is in ModApiLinux.cpp).
+// The Linux system's tick counter and name (the program builds its ModApiLinux itself).
 #include "platform/System.h"
 
 #include <ctime>

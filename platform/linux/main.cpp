@@ -1,8 +1,10 @@
 // Corvolt: monitor of a UPS on a serial line. The Linux edition: the Qt view, Qt and Linux
 // services, and the monitor's behaviour over them.
-#include "platform/ModApi.h"
-#include "platform/MonitorEvents.h"
+#include "platform/MonitorEventsFanOut.h"
 #include "platform/System.h"
+#include "platform/linux/DesktopNotice.h"
+#include "platform/linux/DesktopWarnings.h"
+#include "platform/linux/ModApiLinux.h"
 #include "platform/linux/ProcessInstance.h"
 #include "platform/qt/MainWindow.h"
 #include "platform/qt/QtCommControl.h"
@@ -26,18 +28,24 @@ int main(int argc, char* argv[]) {
     QtMessageBoxes boxes;
     QtCommControl comm;
     QtSysTray tray;
-    const std::unique_ptr<ModApi> api = CreateModApi(boxes);
+    ModApiLinux api(boxes);
     SystemTickCounter ticks;
     QtNumberLocale locale;
     QtLog log;
-    MonitorEvents events; // nothing observes the monitor yet
+    // Desktop notifications: a mains failure, and a power-off that will not be possible.
+    DesktopNotice mainsFailureNotice(DesktopNotice::Urgency::Critical);
+    MainsFailureNotifier mainsFailure(mainsFailureNotice);
+    DesktopNotice powerOffWarning(DesktopNotice::Urgency::Normal);
+    PowerOffPreflight preflight(api.Worker(), powerOffWarning);
+    MonitorEventsFanOut events{&mainsFailure, &preflight};
 
     MainWindow window;
     MonitorForm form(window.Controls(tray, comm),
-                     Services{boxes, *api, ticks, locale, instance, log, events, SystemName()});
+                     Services{boxes, api, ticks, locale, instance, log, events, SystemName()});
     form.Form_Load();
     if (const QScreen* screen = window.screen())
         window.move(screen->availableGeometry().center() - window.rect().center());
     window.show();
+    preflight.Check();
     return QApplication::exec();
 }
