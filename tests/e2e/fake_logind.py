@@ -11,6 +11,9 @@ time.monotonic() gives them in any process), e.g. "1234.567890 PowerOff false".
 Nothing is ever powered off. With --hang the calls are recorded but never answered, as by
 a logind that has stopped responding. "challenge" stands for logind with the package's
 polkit rule in force: PowerOff is then accepted unless --power-off-error says otherwise.
+--can-power-off may list answers separated by commas, given one per call in turn, the last
+one for every call after them (e.g. "yes,no": the power-off is taken away after the first
+call).
 
     fake_logind.py --address unix:path=... --calls calls.txt [--times times.txt] [--can-power-off no]
                    [--power-off-error org.freedesktop.DBus.Error.InteractiveAuthorizationRequired]
@@ -43,6 +46,14 @@ class Manager(dbus.service.Object):
         super().__init__(bus, PATH)
         self.args = args
         self.record = record
+        self.answers = args.can_power_off.split(",")
+        self.asked = 0
+
+    def _can(self, name):
+        self.record(name)
+        answer = self.answers[min(self.asked, len(self.answers) - 1)]
+        self.asked += 1
+        return answer
 
     def _act(self, name, interactive):
         self.record("%s %s" % (name, dbus_text(interactive)))
@@ -53,9 +64,9 @@ class Manager(dbus.service.Object):
     @dbus.service.method(MANAGER, in_signature="", out_signature="s",
                          async_callbacks=("reply", "error"))
     def CanPowerOff(self, reply, error):
-        self.record("CanPowerOff")
+        answer = self._can("CanPowerOff")
         if not self.args.hang:
-            reply(self.args.can_power_off)
+            reply(answer)
 
     @dbus.service.method(MANAGER, in_signature="b", out_signature="",
                          async_callbacks=("reply", "error"))
@@ -71,8 +82,7 @@ class Manager(dbus.service.Object):
 
     @dbus.service.method(MANAGER, in_signature="", out_signature="s")
     def CanReboot(self):
-        self.record("CanReboot")
-        return self.args.can_power_off
+        return self._can("CanReboot")
 
     @dbus.service.method(MANAGER, in_signature="b", out_signature="")
     def Reboot(self, interactive):
@@ -94,7 +104,7 @@ def main():
     parser.add_argument("--times", help="file that records the method calls with their arrival time")
     parser.add_argument("--ready", help="file created once the name is owned")
     parser.add_argument("--can-power-off", default="yes",
-                        help="answer of CanPowerOff/CanReboot: yes, no, challenge, na")
+                        help="answers of CanPowerOff/CanReboot in turn: yes, no, challenge, na")
     parser.add_argument("--power-off-error",
                         help="D-Bus error name that PowerOff and the like fail with")
     parser.add_argument("--hang", action="store_true",
