@@ -49,7 +49,7 @@ sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 sys.path.insert(0, os.path.join(REPO, "tools"))
 import harness  # noqa: E402
 import ups_sim  # noqa: E402
-from harness import log  # noqa: E402
+from harness import cpu_ns, log, pss_kb  # noqa: E402
 
 FRAME_PERIOD = 1.0
 
@@ -179,27 +179,6 @@ class TimedMonitor(harness.Monitor):
         os.write(fd, b"\n")
         self.exec_time = time.monotonic()
         os.close(fd)
-
-
-def cpu_ns(pid):
-    """Nanoseconds on a CPU of all the threads of pid."""
-    total = 0
-    task_dir = "/proc/%d/task" % pid
-    for tid in os.listdir(task_dir):
-        try:
-            with open(os.path.join(task_dir, tid, "schedstat")) as f:
-                total += int(f.read().split()[0])
-        except FileNotFoundError:  # the thread ended meanwhile
-            pass
-    return total
-
-
-def pss_kb(pid):
-    with open("/proc/%d/smaps_rollup" % pid) as f:
-        for line in f:
-            if line.startswith("Pss:"):
-                return int(line.split()[1])
-    raise RuntimeError("no Pss in /proc/%d/smaps_rollup" % pid)
 
 
 class Bench:

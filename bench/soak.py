@@ -11,8 +11,9 @@ frame a second; every --alarm-every seconds the alarm character switches between
 "1" (never "2"), so the window comes out of the tray for each mains failure and goes back
 4 s after it clears; before each switch the window's state is checked against that.
 
-Every --sample seconds (default 60) one line: Pss (/proc/PID/smaps_rollup), open file
-descriptors (/proc/PID/fd), threads, and the CPU share of one core over the interval
+Every --sample seconds (default 60) one line: Pss and private memory
+(/proc/PID/smaps_rollup; Pss also moves when other programs map the same libraries,
+private memory is the monitor's own), open file descriptors (/proc/PID/fd), threads, and the CPU share of one core over the interval
 (/proc/PID/task/*/schedstat). At the end a summary: first and last values, and the
 growth per hour as the least-squares slope of the samples taken after --warm-up seconds.
 Any message box that the monitor opens, any call to the fake logind, or the monitor's end
@@ -21,17 +22,16 @@ is reported at once (the run stops when the monitor has ended). Needs root.
 
 import argparse
 import os
+import signal
 import statistics
 import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
-sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 import harness  # noqa: E402
-from harness import log  # noqa: E402
-from measure_binary import cpu_ns, pss_kb  # noqa: E402
+from harness import cpu_ns, log, private_kb, pss_kb  # noqa: E402
 
 
 def count_entries(path):
@@ -64,7 +64,8 @@ class Soak:
         self.mon = harness.Monitor(session.procs, binary, self.sim.pty, env)
         self.x11 = harness.X11()
         self.switch_checks = []  # window state as expected before each alarm switch
-        self.samples = []  # (seconds since the link came up, Pss kB, fds, threads, CPU %)
+        # (seconds since the link came up, Pss kB, private kB, fds, threads, CPU %)
+        self.samples = []
 
     def other_windows(self):
         """Names of mapped top-level windows of the monitor besides its main window."""
@@ -77,8 +78,9 @@ class Soak:
         t_link = self.sim.wait_event("frame", timeout=10)
         log("corvolt pid %d linked; soak for %.0f s, alarm switching every %.0f s"
             % (pid, seconds, alarm_every))
-        print("%8s %9s %5s %7s %9s %6s %s" % ("minutes", "Pss MB", "fds", "threads", "CPU %",
-                                             "alarm", "frames"), flush=True)
+        print("%8s %9s %10s %5s %7s %9s %6s %s" % ("minutes", "Pss MB", "private MB", "fds",
+                                                  "threads", "CPU %", "alarm", "frames"),
+              flush=True)
         alarm, next_switch = "0", time.monotonic() + alarm_every
         ns0, t0 = cpu_ns(pid), time.monotonic_ns()
         next_sample = time.monotonic() + sample_every
@@ -99,14 +101,15 @@ class Soak:
                 next_switch += alarm_every
             if now >= next_sample:
                 ns1, t1 = cpu_ns(pid), time.monotonic_ns()
-                sample = (now - t_link, pss_kb(pid), count_entries("/proc/%d/fd" % pid),
+                sample = (now - t_link, pss_kb(pid), private_kb(pid),
+                          count_entries("/proc/%d/fd" % pid),
                           count_entries("/proc/%d/task" % pid), 100.0 * (ns1 - ns0) / (t1 - t0))
                 ns0, t0 = ns1, t1
                 self.samples.append(sample)
                 frames = len(self.sim.events("frame"))
-                print("%8.1f %9.2f %5d %7d %9.4f %6s %d" % (sample[0] / 60, sample[1] / 1024,
-                                                          sample[2], sample[3], sample[4],
-                                                          alarm, frames), flush=True)
+                print("%8.1f %9.2f %10.2f %5d %7d %9.4f %6s %d"
+                      % (sample[0] / 60, sample[1] / 1024, sample[2] / 1024, sample[3],
+                         sample[4], sample[5], alarm, frames), flush=True)
                 boxes, calls = self.other_windows(), self.logind.calls()
                 if boxes or calls:
                     log("UNEXPECTED: windows %r, logind calls %r" % (boxes, calls))
@@ -122,14 +125,15 @@ class Soak:
         print()
         print("summary: %d samples over %.1f min; growth fitted from minute %.1f on (%d samples)"
               % (len(self.samples), last[0] / 60, kept[0][0] / 60, len(kept)))
-        for label, index, scale, unit in (("Pss", 1, 1 / 1024, "MB"), ("open fds", 2, 1, ""),
-                                          ("threads", 3, 1, "")):
+        for label, index, scale, unit in (("Pss", 1, 1 / 1024, "MB"),
+                                          ("private", 2, 1 / 1024, "MB"),
+                                          ("open fds", 3, 1, ""), ("threads", 4, 1, "")):
             values = [s[index] * scale for s in kept]
             growth = slope_per_hour(times, values)
             print("  %-9s first %9.2f  last %9.2f  min %9.2f  max %9.2f  growth %s %s/h"
                   % (label, first[index] * scale, last[index] * scale, min(values), max(values),
                      "n/a" if growth is None else "%+.3f" % growth, unit))
-        cpu = [s[4] for s in kept]
+        cpu = [s[5] for s in kept]
         growth = slope_per_hour(times, cpu)
         print("  %-9s mean %.4f %%  median %.4f %%  max %.4f %% of a core; trend %s %%/h"
               % ("CPU", statistics.mean(cpu), statistics.median(cpu), max(cpu),
@@ -156,6 +160,8 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the work directory")
     args = parser.parse_args()
     binary = os.path.abspath(args.binary)
+    # Ended from outside, it still stops everything it started and prints its summary.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
         harness.check_prerequisites(binary)
     except harness.Skip as e:

@@ -12,6 +12,7 @@ Nothing is ever powered off.
 
     fake_logind.py --address unix:path=... --calls calls.txt [--times times.txt] [--can-power-off no]
                    [--power-off-error org.freedesktop.DBus.Error.InteractiveAuthorizationRequired]
+                   [--hang]
 """
 
 import argparse
@@ -40,6 +41,7 @@ class Manager(dbus.service.Object):
         super().__init__(bus, PATH)
         self.args = args
         self.record = record
+        self.unanswered = []  # replies held back for good with --hang
 
     def _act(self, name, interactive):
         self.record("%s %s" % (name, dbus_text(interactive)))
@@ -47,14 +49,28 @@ class Manager(dbus.service.Object):
             raise dbus.exceptions.DBusException("Interactive authentication required.",
                                                 name=self.args.power_off_error)
 
-    @dbus.service.method(MANAGER, in_signature="", out_signature="s")
-    def CanPowerOff(self):
+    @dbus.service.method(MANAGER, in_signature="", out_signature="s",
+                         async_callbacks=("reply", "error"))
+    def CanPowerOff(self, reply, error):
         self.record("CanPowerOff")
-        return self.args.can_power_off
+        if self.args.hang:
+            self.unanswered.append(reply)
+        else:
+            reply(self.args.can_power_off)
 
-    @dbus.service.method(MANAGER, in_signature="b", out_signature="")
-    def PowerOff(self, interactive):
-        self._act("PowerOff", interactive)
+    @dbus.service.method(MANAGER, in_signature="b", out_signature="",
+                         async_callbacks=("reply", "error"))
+    def PowerOff(self, interactive, reply, error):
+        if self.args.hang:
+            self.record("PowerOff %s" % dbus_text(interactive))
+            self.unanswered.append(reply)
+            return
+        try:
+            self._act("PowerOff", interactive)
+        except dbus.exceptions.DBusException as e:
+            error(e)
+            return
+        reply()
 
     @dbus.service.method(MANAGER, in_signature="", out_signature="s")
     def CanReboot(self):
@@ -84,6 +100,8 @@ def main():
                         help="answer of CanPowerOff/CanReboot: yes, no, challenge, na")
     parser.add_argument("--power-off-error",
                         help="D-Bus error name that PowerOff and the like fail with")
+    parser.add_argument("--hang", action="store_true",
+                        help="never answer CanPowerOff and PowerOff (a logind that hangs)")
     args = parser.parse_args()
 
     calls = open(args.calls, "a", buffering=1)
