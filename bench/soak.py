@@ -11,9 +11,9 @@ frame a second; every --alarm-every seconds the alarm character switches between
 "1" (never "2"), so the window comes out of the tray for each mains failure and goes back
 4 s after it clears; before each switch the window's state is checked against that.
 
-Every --sample seconds (default 60) one line: Pss and private memory
-(/proc/PID/smaps_rollup; Pss also moves when other programs map the same libraries,
-private memory is the monitor's own), open file descriptors (/proc/PID/fd), threads, and the CPU share of one core over the interval
+Every --sample seconds (default 60) one line: Pss and anonymous memory
+(/proc/PID/smaps_rollup; Pss also moves when other programs map the same libraries, the
+anonymous memory is the monitor's own heap and stacks), open file descriptors (/proc/PID/fd), threads, and the CPU share of one core over the interval
 (/proc/PID/task/*/schedstat). At the end a summary: first and last values, and the
 growth per hour as the least-squares slope of the samples taken after --warm-up seconds.
 Any message box that the monitor opens, any call to the fake logind, or the monitor's end
@@ -31,7 +31,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 import harness  # noqa: E402
-from harness import cpu_ns, log, private_kb, pss_kb  # noqa: E402
+from harness import cpu_ns, log, anonymous_kb, pss_kb  # noqa: E402
 
 
 def count_entries(path):
@@ -64,7 +64,7 @@ class Soak:
         self.mon = harness.Monitor(session.procs, binary, self.sim.pty, env)
         self.x11 = harness.X11()
         self.switch_checks = []  # window state as expected before each alarm switch
-        # (seconds since the link came up, Pss kB, private kB, fds, threads, CPU %)
+        # (seconds since the link came up, Pss kB, anonymous kB, fds, threads, CPU %)
         self.samples = []
 
     def other_windows(self):
@@ -78,7 +78,7 @@ class Soak:
         t_link = self.sim.wait_event("frame", timeout=10)
         log("corvolt pid %d linked; soak for %.0f s, alarm switching every %.0f s"
             % (pid, seconds, alarm_every))
-        print("%8s %9s %10s %5s %7s %9s %6s %s" % ("minutes", "Pss MB", "private MB", "fds",
+        print("%8s %9s %9s %5s %7s %9s %6s %s" % ("minutes", "Pss MB", "anon MB", "fds",
                                                   "threads", "CPU %", "alarm", "frames"),
               flush=True)
         alarm, next_switch = "0", time.monotonic() + alarm_every
@@ -101,13 +101,13 @@ class Soak:
                 next_switch += alarm_every
             if now >= next_sample:
                 ns1, t1 = cpu_ns(pid), time.monotonic_ns()
-                sample = (now - t_link, pss_kb(pid), private_kb(pid),
+                sample = (now - t_link, pss_kb(pid), anonymous_kb(pid),
                           count_entries("/proc/%d/fd" % pid),
                           count_entries("/proc/%d/task" % pid), 100.0 * (ns1 - ns0) / (t1 - t0))
                 ns0, t0 = ns1, t1
                 self.samples.append(sample)
                 frames = len(self.sim.events("frame"))
-                print("%8.1f %9.2f %10.2f %5d %7d %9.4f %6s %d"
+                print("%8.1f %9.2f %9.2f %5d %7d %9.4f %6s %d"
                       % (sample[0] / 60, sample[1] / 1024, sample[2] / 1024, sample[3],
                          sample[4], sample[5], alarm, frames), flush=True)
                 boxes, calls = self.other_windows(), self.logind.calls()
@@ -126,16 +126,16 @@ class Soak:
         print("summary: %d samples over %.1f min; growth fitted from minute %.1f on (%d samples)"
               % (len(self.samples), last[0] / 60, kept[0][0] / 60, len(kept)))
         for label, index, scale, unit in (("Pss", 1, 1 / 1024, "MB"),
-                                          ("private", 2, 1 / 1024, "MB"),
+                                          ("anonymous", 2, 1 / 1024, "MB"),
                                           ("open fds", 3, 1, ""), ("threads", 4, 1, "")):
             values = [s[index] * scale for s in kept]
             growth = slope_per_hour(times, values)
-            print("  %-9s first %9.2f  last %9.2f  min %9.2f  max %9.2f  growth %s %s/h"
+            print("  %-10s first %9.2f  last %9.2f  min %9.2f  max %9.2f  growth %s %s/h"
                   % (label, first[index] * scale, last[index] * scale, min(values), max(values),
                      "n/a" if growth is None else "%+.3f" % growth, unit))
         cpu = [s[5] for s in kept]
         growth = slope_per_hour(times, cpu)
-        print("  %-9s mean %.4f %%  median %.4f %%  max %.4f %% of a core; trend %s %%/h"
+        print("  %-10s mean %.4f %%  median %.4f %%  max %.4f %% of a core; trend %s %%/h"
               % ("CPU", statistics.mean(cpu), statistics.median(cpu), max(cpu),
                  "n/a" if growth is None else "%+.4f" % growth))
         print("  frames sent %d; window shown for \"1\" and in the tray for \"0\" before %d of %d "
@@ -160,8 +160,10 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the work directory")
     args = parser.parse_args()
     binary = os.path.abspath(args.binary)
-    # Ended from outside, it still stops everything it started and prints its summary.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    # Ended from outside (SIGTERM, SIGINT), it still prints its summary and stops everything
+    # it started.
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     try:
         harness.check_prerequisites(binary)
     except harness.Skip as e:
@@ -171,6 +173,8 @@ def main():
         soak = Soak(session, binary, args.accessibility)
         try:
             soak.run(args.minutes * 60, args.sample, args.alarm_every)
+        except KeyboardInterrupt:
+            log("stopped before the end")
         finally:
             soak.summary(args.warm_up)
     return 0

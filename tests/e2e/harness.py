@@ -109,9 +109,10 @@ def pss_kb(pid):
     return smaps_kb(pid, "Pss")
 
 
-def private_kb(pid):
-    """Pages mapped by this process only: what it would give back if it ended."""
-    return smaps_kb(pid, "Private_Clean", "Private_Dirty")
+def anonymous_kb(pid):
+    """Memory not backed by a file (heap, stacks): unlike Pss it does not move when other
+    programs map the same libraries, so it is where a leak shows."""
+    return smaps_kb(pid, "Anonymous")
 
 
 class Processes:
