@@ -406,6 +406,9 @@ def case_shutdown(session, binary):
     assert calls.count("PowerOff false") == 1, "expected one PowerOff(false), got %r" % calls
     assert not [x for x in calls if x.split()[0] in ("Reboot", "Halt", "Suspend")], calls
     assert code == 0, "exit code %d" % code
+    # The power-off waits for the next frame to confirm the final alarm.
+    finals = [t for t, _, _ in c.sim.events("frame") if t_frame <= t < t_exit]
+    assert len(finals) >= 2, "powered off after %d '2' frame(s)" % len(finals)
     c.sim.wait_event("closed", after=t_frame, timeout=2)
 
 
@@ -429,7 +432,8 @@ def case_shutdown_refused(session, binary):
     log("%d '2' frames, %d PowerOff(false) calls, corvolt still running: %s"
         % (frames, attempts, c.mon.running()))
     assert c.mon.running(), "corvolt ended although the power-off was refused"
-    assert attempts >= frames - 1 and attempts >= 3, "each '2' frame should try again: %r" % calls
+    # The first "2" frame only raises the window; each one after it asks for the power-off.
+    assert attempts >= frames - 2 and attempts >= 3, "each '2' frame should try again: %r" % calls
     nodes = c.snapshot()
     assert not c.a11y.alerts(nodes), "a refused power-off must not be reported"
     save = c.label(nodes, SAVE_TEXT)
@@ -878,8 +882,9 @@ def case_final_alarm_logind_refuses(session, binary):
     again with every "2" frame, PowerOff is never called."""
     c = Case(session, binary, tray=True, logind={"can_power_off": "no"})
     final_alarm_unanswered(c, "CanPowerOff no")
+    # Four or five "2" frames: the first only raises the window, every later one asks.
     asked = c.logind.calls().count("CanPowerOff")
-    assert asked >= 3, "every '2' frame should ask again: %r" % c.logind.calls()
+    assert asked >= 2, "every '2' frame should ask again: %r" % c.logind.calls()
     assert_not_powered_off(c)
 
 
