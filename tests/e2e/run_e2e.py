@@ -417,14 +417,7 @@ def case_shutdown_refused(session, binary):
     changes, and every further "2" frame tries again."""
     c = Case(session, binary, tray=True, logind={
         "can_power_off": "yes", "power_off_error": "org.freedesktop.DBus.Error.AccessDenied"})
-    c.window()
-    t_first = c.link_up()
-    harness.wait_until(lambda: not c.mapped(), t_first + 8 - time.monotonic(),
-                       "the window to go into the tray")
-    t_cmd = time.monotonic()
-    c.sim.send("alarm 2")
-    t_frame = c.sim.wait_event("frame", after=t_cmd, timeout=3)
-    harness.wait_until(lambda: c.mapped(), 3, "the window raised for the final alarm")
+    _, t_frame = final_alarm_from_tray(c)
     time.sleep(4.2)
     frames = len([t for t, _, _ in c.sim.events("frame") if t >= t_frame])
     calls = c.logind.calls()
@@ -434,13 +427,32 @@ def case_shutdown_refused(session, binary):
     assert c.mon.running(), "corvolt ended although the power-off was refused"
     # The first "2" frame only raises the window; each one after it asks for the power-off.
     assert attempts >= frames - 2 and attempts >= 3, "each '2' frame should try again: %r" % calls
+    assert_power_off_not_shown(c)
+    assert c.mapped()
+
+
+def final_alarm_from_tray(c):
+    """Links with the window in the tray, then the UPS reports "2": returns the time of
+    the command and of the first "2" frame, once the window is out of the tray."""
+    c.window()
+    t_first = c.link_up()
+    harness.wait_until(lambda: not c.mapped(), t_first + 8 - time.monotonic(),
+                       "the window to go into the tray")
+    t_cmd = time.monotonic()
+    c.sim.send("alarm 2")
+    t_frame = c.sim.wait_event("frame", after=t_cmd, timeout=3)
+    harness.wait_until(c.mapped, 4, "the window raised for the final alarm")
+    return t_cmd, t_frame
+
+
+def assert_power_off_not_shown(c):
+    """No box, no "guarde" text, the readings panel still there."""
     nodes = c.snapshot()
-    assert not c.a11y.alerts(nodes), "a refused power-off must not be reported"
+    assert not c.a11y.alerts(nodes), "nothing is reported for a power-off not done"
     save = c.label(nodes, SAVE_TEXT)
     assert save is not None and not save.showing, "%r only after an accepted power-off" % SAVE_TEXT
     freq = c.label_starting(nodes, "Frecuencia :")
     assert freq is not None and freq.showing, "the readings panel stays after a '2' frame"
-    assert c.mapped()
 
 
 def screenshot(x11, win, path):
@@ -834,14 +846,7 @@ def final_alarm_unanswered(c, what):
     the window comes out in front and stays, no box, no "guarde" text, the readings panel
     stays, the monitor keeps running without spinning. Returns the longest time one
     reading of the window through AT-SPI took meanwhile (its freeze)."""
-    c.window()
-    t_first = c.link_up()
-    harness.wait_until(lambda: not c.mapped(), t_first + 8 - time.monotonic(),
-                       "the window to go into the tray")
-    t_cmd = time.monotonic()
-    c.sim.send("alarm 2")
-    c.sim.wait_event("frame", after=t_cmd, timeout=3)
-    harness.wait_until(c.mapped, 4, "the window raised for the final alarm")
+    t_cmd, _ = final_alarm_from_tray(c)
     longest = 0.0
     while time.monotonic() < t_cmd + 4.5:
         t0 = time.monotonic()
@@ -853,12 +858,7 @@ def final_alarm_unanswered(c, what):
         % (what, frames, c.logind.calls() if c.logind else None, longest))
     assert c.mon.running(), "corvolt ended although no power-off was accepted"
     assert c.mapped() and c.on_top(), "the window should stay in front"
-    nodes = c.snapshot()
-    assert not c.a11y.alerts(nodes), "nothing is reported for a failed power-off"
-    save = c.label(nodes, SAVE_TEXT)
-    assert save is not None and not save.showing, "%r only after an accepted power-off" % SAVE_TEXT
-    freq = c.label_starting(nodes, "Frecuencia :")
-    assert freq is not None and freq.showing, "the readings panel stays after a '2' frame"
+    assert_power_off_not_shown(c)
     assert_idle(c, "while '2' frames get no power-off")
     return longest
 
