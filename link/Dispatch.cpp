@@ -67,6 +67,8 @@ void DeviceLink::CheckHandshake(std::uint8_t b0, std::uint8_t b1, std::uint8_t b
     if (!IsHeader(b0, b1, b2))
         return;
     LinkMode = 1;
+    // Two "2" frames in a row means two on one link.
+    m_alarms.FinalAlarmPending = false;
     m_searchTimer.setEnabled(false);
     m_searchTimer.setInterval(0);
     m_events.LinkUp();

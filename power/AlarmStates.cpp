@@ -12,6 +12,8 @@ AlarmStates::AlarmStates(Visual& BoxAlarm, Visual& BoxInfo, Label& Label_Save, T
       m_api(api), m_events(events) {}
 
 void AlarmStates::ShowAlarm(std::uint8_t alarmChar) {
+    const bool finalAlarmConfirmed = FinalAlarmPending && alarmChar == '2';
+    FinalAlarmPending = alarmChar == '2';
     switch (alarmChar) {
     case '0':
         m_alarmPanel.setVisible(false);
@@ -27,16 +29,15 @@ void AlarmStates::ShowAlarm(std::uint8_t alarmChar) {
         m_alarmPanel.setVisible(true);
         m_infoPanel.setVisible(false);
         if (!AlarmRaised) {
-            RaiseWindow();
-            AlarmRaised = true;
+            RaiseForAlarm();
             m_events.MainsFailure();
         }
         break;
     case '2':
-        if (!AlarmRaised) {
-            RaiseWindow();
-            AlarmRaised = true;
-        }
+        if (!AlarmRaised)
+            RaiseForAlarm();
+        if (!finalAlarmConfirmed)
+            return;
         // A refused request is tried again with the next "2" frame.
         if (!m_api.ShutdownWindows())
             return;
@@ -45,4 +46,12 @@ void AlarmStates::ShowAlarm(std::uint8_t alarmChar) {
     default:
         break;
     }
+}
+
+void AlarmStates::RaiseForAlarm() {
+    // A minimise still pending (armed by the handshake at start-up) would hide the alarm
+    // for good; the window goes back to the tray only when the alarm clears.
+    m_trayTimer.setEnabled(false);
+    RaiseWindow();
+    AlarmRaised = true;
 }

@@ -1,6 +1,7 @@
 // Alarm states, the tray icon and the window's visibility.
 #include "fakes/FakePlatform.h"
 #include "fakes/Frames.h"
+#include "fakes/VirtualClock.h"
 
 #include <gtest/gtest.h>
 
@@ -39,14 +40,18 @@ TEST(ShowAlarm, StateTable) {
         bool raisedAfter;
         bool timer3Started;
         int shutdownRequests;
+        bool finalAlarmBefore = false; // the previous frame carried "2"
     };
     const Row rows[] = {
         {'0', false, Info, false, false, false, 0},
         {'0', true, Info, false, false, true, 0},
         {'1', false, Alarm, true, true, false, 0},
         {'1', true, Alarm, false, true, false, 0},
-        {'2', false, Unchanged, true, true, false, 1},
-        {'2', true, Unchanged, false, true, false, 1},
+        {'2', false, Unchanged, true, true, false, 0},
+        {'2', true, Unchanged, false, true, false, 0},
+        {'2', false, Unchanged, true, true, false, 1, true},
+        {'2', true, Unchanged, false, true, false, 1, true},
+        {'1', false, Alarm, true, true, false, 0, true},
         {'3', false, Unchanged, false, false, false, 0},
         {'3', true, Unchanged, false, true, false, 0},
         {0x00, false, Unchanged, false, false, false, 0},
@@ -55,12 +60,14 @@ TEST(ShowAlarm, StateTable) {
     for (const Row& row : rows) {
         Alarms a;
         a.form.AlarmRaised = row.raisedBefore;
+        a.form.FinalAlarmPending = row.finalAlarmBefore;
         // Panels start in an unusual combination so that "unchanged" is visible.
         a.form.BoxAlarm.setVisible(true);
         a.form.BoxInfo.setVisible(true);
         a.form.ShowAlarm(row.alarm);
         const auto label = testing::Message()
-                           << "alarm " << int(row.alarm) << " raised " << row.raisedBefore;
+                           << "alarm " << int(row.alarm) << " raised " << row.raisedBefore
+                           << " final before " << row.finalAlarmBefore;
         EXPECT_EQ(!a.form.BoxAlarm.Visible(), row.panels == Info) << label;
         EXPECT_EQ(!a.form.BoxInfo.Visible(), row.panels == Alarm) << label;
         EXPECT_EQ(a.api.broughtToFront, row.windowRaised ? 1 : 0) << label;
@@ -71,6 +78,7 @@ TEST(ShowAlarm, StateTable) {
             EXPECT_EQ(a.form.Timer3.Interval(), 4000) << label;
         }
         EXPECT_EQ(a.api.shutdownRequests, row.shutdownRequests) << label;
+        EXPECT_EQ(a.form.FinalAlarmPending, row.alarm == '2') << label;
     }
 }
 
@@ -118,6 +126,8 @@ TEST(ShowAlarm, FinalAlarmAfterNormalRaisesAndKeepsTheInfoPanel) {
     a.frame('2');
     EXPECT_TRUE(Shown(a.form));
     EXPECT_TRUE(a.infoPanel());
+    EXPECT_EQ(a.api.shutdownRequests, 0);
+    a.frame('2');
     EXPECT_EQ(a.api.shutdownRequests, 1);
     EXPECT_TRUE(a.boxes.calls.empty());
 }
@@ -126,6 +136,7 @@ TEST(ShowAlarm, FinalAlarmAfterMainsFailureDoesNotRaiseAgain) {
     Alarms a;
     a.frame('1');
     a.frame('2');
+    a.frame('2');
     EXPECT_EQ(a.api.broughtToFront, 1);
     EXPECT_TRUE(a.alarmPanel());
     EXPECT_EQ(a.api.shutdownRequests, 1);
@@ -133,6 +144,7 @@ TEST(ShowAlarm, FinalAlarmAfterMainsFailureDoesNotRaiseAgain) {
 
 TEST(ShowAlarm, ARefusedShutdownIsTriedAgainWithEveryFinalAlarm) {
     Alarms a;
+    a.comm.receive(Frame('2', '1')); // the first "2" waits for the next frame
     for (int i = 1; i <= 3; ++i) {
         a.comm.receive(Frame('2', '1'));
         EXPECT_EQ(a.api.shutdownRequests, i);
@@ -148,6 +160,121 @@ TEST(ShowAlarm, ARefusedShutdownIsTriedAgainWithEveryFinalAlarm) {
     EXPECT_THROW(a.frame('2'), ProcessEnded);
     EXPECT_TRUE(a.form.Label_Save.Visible());
     EXPECT_FALSE(a.comm.open);
+}
+
+// A monitor started during an outage: the UPS says "1" (or "2", refused) from its first
+// frame on. The handshake block arms Timer3; the alarm that raises the window cancels it.
+TEST(ShowAlarm, AnAlarmAtStartUpKeepsTheWindowShownUntilItClears) {
+    for (char alarm : {'1', '2'}) {
+        FakeForm f;
+        f.start();
+        VirtualClock clock{{&f.form.Timer1, &f.form.Timer2, &f.form.Timer3}};
+        clock.resync();
+        // COM1 opens at 1 s; a frame arrives every second from 1.5 s on.
+        for (int i = 1; i <= 12; ++i) {
+            clock.runUntil(i * 1000 + 500);
+            f.comm.receive(Frame(alarm));
+            clock.resync();
+        }
+        EXPECT_EQ(f.form.LinkMode, 1) << alarm;
+        EXPECT_TRUE(Shown(f.form)) << alarm;
+        EXPECT_EQ(f.api.broughtToFront, 1) << alarm;
+        EXPECT_FALSE(f.form.Timer3.Enabled()) << alarm;
+
+        f.comm.receive(Frame('0'));
+        clock.resync();
+        clock.runUntil(12500 + 3999);
+        EXPECT_TRUE(Shown(f.form)) << alarm;
+        clock.runUntil(12500 + 4000);
+        EXPECT_TRUE(InTray(f.form)) << alarm;
+    }
+}
+
+// The power-off is asked for only when two decoded frames in a row carry "2". A block that
+// fails the header test is no frame and leaves the count as it was; a frame with any other
+// alarm byte, or a new link, starts it again.
+TEST(ShowAlarm, FinalAlarmNeedsTwoConsecutiveFrames) {
+    const Bytes badHeader = {'&', '&', '%', 0, 0, 0, 0, 0, '2', '2'};
+    const Bytes shortBlock = {'&', '&', '&', '2'};
+    struct Row {
+        const char* name;
+        std::vector<Bytes> blocks;
+        std::vector<int> requestsAfter; // shutdown requests after each block
+    };
+    const Row rows[] = {
+        {"2 2 2", {Frame('2'), Frame('2'), Frame('2')}, {0, 1, 2}},
+        {"0 2 0 2", {Frame('0'), Frame('2'), Frame('0'), Frame('2')}, {0, 0, 0, 0}},
+        {"2 1 2 2", {Frame('2'), Frame('1'), Frame('2'), Frame('2')}, {0, 0, 0, 1}},
+        {"2 3 2", {Frame('2'), Frame('3'), Frame('2')}, {0, 0, 0}},
+        {"2 bad header 2", {Frame('2'), badHeader, Frame('2')}, {0, 0, 1}},
+        {"2 short 2", {Frame('2'), shortBlock, Frame('2')}, {0, 0, 1}},
+    };
+    for (const Row& row : rows) {
+        Alarms a;
+        for (std::size_t i = 0; i < row.blocks.size(); ++i) {
+            a.comm.receive(row.blocks[i]);
+            EXPECT_EQ(a.api.shutdownRequests, row.requestsAfter[i]) << row.name << " block " << i;
+        }
+    }
+}
+
+TEST(ShowAlarm, AFinalAlarmBeforeALostLinkIsNotConfirmedByTheNextLink) {
+    Alarms a;
+    a.boxes.answers = {vb::Retry};
+    a.frame('2');
+    a.form.Timer2_Timer();      // silent for 7 s
+    a.form.Timer1_Timer();      // COM1 again
+    a.comm.receive(Frame('2')); // the handshake
+    EXPECT_EQ(a.form.LinkMode, 1);
+    a.frame('2');
+    EXPECT_EQ(a.api.shutdownRequests, 0);
+    a.frame('2');
+    EXPECT_EQ(a.api.shutdownRequests, 1);
+}
+
+// One stray "&" before a frame of a high line (regulation "2") makes a block "&&&&" whose
+// byte 9 is that "2"; the frames after it are real and carry "0".
+TEST(ShowAlarm, AStrayHeaderByteDoesNotPowerOff) {
+    FakeForm f;
+    f.start();
+    VirtualClock clock{{&f.form.Timer1, &f.form.Timer2, &f.form.Timer3}};
+    clock.resync();
+    const auto frameAt = [&](std::int64_t time, Bytes block) {
+        clock.runUntil(time);
+        f.comm.receive(block);
+        clock.resync();
+    };
+    frameAt(1500, Frame('0', '2')); // the handshake
+    frameAt(2500, Frame('0', '2'));
+    Bytes stray = Frame('0', '2');
+    stray.insert(stray.begin(), '&');
+    frameAt(3500, stray);
+    EXPECT_EQ(f.events.calls.back(), "FrameDecoded:2");
+    for (int i = 0; i < 10; ++i)
+        frameAt(4500 + i * 1000, Frame('0', '2'));
+    EXPECT_EQ(f.api.shutdownRequests, 0);
+    EXPECT_EQ(f.instance.ended, 0);
+    // The lone "2" raised the window as any final alarm does; its clearing sent it back.
+    EXPECT_EQ(f.api.broughtToFront, 1);
+    EXPECT_TRUE(InTray(f.form));
+}
+
+// At the UPS's rate of one frame a second the request follows the first "2" by a second.
+TEST(ShowAlarm, TheFinalAlarmIsActedOnAtTheNextFrame) {
+    FakeForm f;
+    f.start();
+    VirtualClock clock{{&f.form.Timer1, &f.form.Timer2, &f.form.Timer3}};
+    clock.resync();
+    std::vector<std::int64_t> requestTimes;
+    for (int i = 1; i <= 8; ++i) {
+        clock.runUntil(i * 1000 + 500);
+        const int before = f.api.shutdownRequests;
+        f.comm.receive(Frame(i >= 5 ? '2' : '0'));
+        clock.resync();
+        if (f.api.shutdownRequests > before)
+            requestTimes.push_back(clock.now());
+    }
+    EXPECT_EQ(requestTimes, (std::vector<std::int64_t>{6500, 7500, 8500}));
 }
 
 TEST(Tray, OnlyALeftButtonActionRestoresTheWindow) {

@@ -106,6 +106,7 @@ TEST(Dispatch, WatchdogIsDisabledWhileTheReceiversRun) {
     form.LinkMode = 1;
     form.Timer2.setInterval(7000);
     form.Timer2.setEnabled(true);
+    form.FinalAlarmPending = true; // the previous frame carried "2" too
     s.comm.receive(Frame('2'));
     EXPECT_FALSE(probe.enabledDuringReceivers);
     EXPECT_TRUE(form.Timer2.Enabled());
@@ -146,6 +147,7 @@ TEST(Dispatch, ReceiverOrderAlarmFirst) {
     FakeForm f;
     f.link();
     f.api.acceptShutdown = true;
+    f.form.FinalAlarmPending = true; // the previous frame carried "2" too
     EXPECT_THROW(f.comm.receive(Frame('2', '1', 1, 0, 0, 78, 110)), ProcessEnded);
     EXPECT_EQ(f.form.Label_Status.Caption(), "Regulando Línea  :");
     EXPECT_EQ(f.form.Label_Fcia.Caption(), "Frecuencia :");

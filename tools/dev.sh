@@ -14,7 +14,7 @@ run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev l
 test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth trayer x11-utils xdotool
     imagemagick dbus at-spi2-core gir1.2-atspi-2.0 python3 python3-dbus python3-gi
     python3-xlib util-linux mount polkitd g++-mingw-w64-x86-64-posix dpkg-dev
-    desktop-file-utils file)
+    desktop-file-utils file clang libclang-rt-14-dev)
 
 install() {
     local missing=()

@@ -46,6 +46,8 @@ Commands (from stdin, the --control FIFO or --schedule; "key=value" also works):
     partial          send the first 4 bytes of a frame, then a whole frame
     split [MS]       send the next frame in two writes, MS ms apart (default 300)
     once             send one frame now, outside the regular rate
+    hangup           close the simulator's end of the line for good, as when the cable
+                     of a USB adapter is pulled (the monitor's open port hangs up)
     status           print the current values to stdout
     quit | exit      end the simulator
 
@@ -58,7 +60,7 @@ Behaviour of the line
 
 Log (--log FILE): one line per event, "<CLOCK_MONOTONIC seconds> <event> <details>",
 events: start, frame, block (garbage, partial, split, badheader), dropped, opened,
-closed, command, quit. Other processes can compare the time with time.monotonic().
+closed, command, quit. After "hangup" the line logs "closed" once and stays closed. Other processes can compare the time with time.monotonic().
 
 Exit status: 0 after "quit", end of --duration or SIGTERM/SIGINT; 2 on bad arguments.
 """
@@ -156,9 +158,17 @@ class Line:
                 pass
             os.symlink(self.path, link)
 
+    def hangup(self):
+        """Closes this end for good; from now on every write is dropped."""
+        if self.fd is not None:
+            os.close(self.fd)
+            self.fd = None
+
     def peer_open(self):
         """True when some process holds the terminal side open (pty only: the master
         polls HUP while nobody does). A device is taken as always listened to."""
+        if self.fd is None:
+            return False
         if not self.owns_pty:
             return True
         poller = select.poll()
@@ -170,6 +180,8 @@ class Line:
 
     def drain(self):
         """Reads and discards whatever the monitor wrote (it should write nothing)."""
+        if self.fd is None:
+            return
         try:
             while os.read(self.fd, 4096):
                 pass
@@ -178,6 +190,8 @@ class Line:
 
     def write(self, data):
         """Writes data; returns None on success or the name of the error that dropped it."""
+        if self.fd is None:
+            return "hung-up"
         if self.owns_pty and not self.buffer_when_closed and not self.peer_open():
             return "no-reader"
         try:
@@ -191,7 +205,7 @@ class Line:
         return None
 
     def close(self):
-        os.close(self.fd)
+        self.hangup()
         if self.link and os.path.islink(self.link):
             os.unlink(self.link)
 
@@ -311,6 +325,8 @@ class Simulator:
             self.split_ms = parse_int(arg or "300", 0, 10000, "split")
         elif name == "once":
             self.send(self.frame(), "frame")
+        elif name == "hangup":
+            self.line.hangup()
         elif name == "status":
             print("%s rate=%g mode=%s frames=%d blocks=%d dropped=%d" % (
                 self.describe(), self.rate, self.mode, self.counts["frames"],

@@ -108,7 +108,7 @@ def main():
     parser.add_argument("--power-off-error",
                         help="D-Bus error name that PowerOff and the like fail with")
     parser.add_argument("--hang", action="store_true",
-                        help="never answer CanPowerOff and PowerOff")
+                        help="never answer CanPowerOff and PowerOff (a logind that hangs)")
     args = parser.parse_args()
 
     calls = open(args.calls, "a", buffering=1)

@@ -80,6 +80,43 @@ def wait_until(predicate, timeout, what, interval=0.05):
         time.sleep(interval)
 
 
+def cpu_ns(pid):
+    """Nanoseconds on a CPU of all the threads of pid."""
+    total = 0
+    task_dir = "/proc/%d/task" % pid
+    for tid in os.listdir(task_dir):
+        try:
+            with open(os.path.join(task_dir, tid, "schedstat")) as f:
+                total += int(f.read().split()[0])
+        except FileNotFoundError:  # the thread ended meanwhile
+            pass
+    return total
+
+
+def smaps_kb(pid, *fields):
+    """Sum of the given fields of /proc/PID/smaps_rollup, in kB."""
+    values = {}
+    with open("/proc/%d/smaps_rollup" % pid) as f:
+        for line in f:
+            name, _, rest = line.partition(":")
+            if name in fields:
+                values[name] = int(rest.split()[0])
+    if len(values) != len(fields):
+        raise RuntimeError("no %s in /proc/%d/smaps_rollup" % (", ".join(fields), pid))
+    return sum(values.values())
+
+
+def pss_kb(pid):
+    """Proportional set size: private pages plus a share of every page mapped by others."""
+    return smaps_kb(pid, "Pss")
+
+
+def anonymous_kb(pid):
+    """Memory not backed by a file (heap, stacks): unlike Pss it does not move when other
+    programs map the same libraries, so it is where a leak shows."""
+    return smaps_kb(pid, "Anonymous")
+
+
 class Processes:
     """Children started in their own process groups, so that each can be ended with
     everything it started, in reverse order of starting."""
@@ -341,9 +378,14 @@ class Monitor:
     SCRIPT = ('mount --bind "$0" /dev/ttyS0 && mount -t tmpfs -o mode=1777 corvolt-lock /run/lock'
               ' && exec "$@"')
 
-    def __init__(self, procs, binary, pty, env, name="corvolt"):
-        self.proc = procs.start(name, ["unshare", "--mount", "--propagation", "private",
-                                       "sh", "-c", self.SCRIPT, pty, binary], env=env)
+    def __init__(self, procs, binary, pty, env, name="corvolt", wrapper=(), namespace=None):
+        """wrapper: a command that execs the binary (e.g. one that drops capabilities);
+        namespace: a MountNamespace to start in instead of a new one of its own."""
+        if namespace is None:
+            enter = ["unshare", "--mount", "--propagation", "private", "sh", "-c", self.SCRIPT, pty]
+        else:
+            enter = ["nsenter", "--target", str(namespace.pid), "--mount", "--"]
+        self.proc = procs.start(name, enter + list(wrapper) + [binary], env=env)
         self.pid = self.proc.pid
         self.started = time.monotonic()
 
@@ -369,6 +411,27 @@ class Monitor:
         except OSError:
             pass
         return targets
+
+
+# Runs a program as root without any capability, as an ordinary user would be treated by
+# the kernel: file modes and exclusive terminals (TIOCEXCL) apply to it.
+WITHOUT_CAPABILITIES = ("setpriv", "--bounding-set=-all", "--inh-caps=-all", "--")
+
+
+class MountNamespace:
+    """A mount namespace set up as a Monitor's own (the pty over /dev/ttyS0, a private
+    /run/lock) and kept by an idle process, so that monitors started one after another
+    share its lock files. path() names a file as seen inside it."""
+
+    def __init__(self, procs, pty):
+        self.proc = procs.start("namespace", ["unshare", "--mount", "--propagation", "private",
+                                              "sh", "-c", Monitor.SCRIPT, pty, "sleep", "infinity"])
+        self.pid = self.proc.pid
+        wait_until(lambda: os.readlink("/proc/%d/exe" % self.pid).endswith("/sleep"), 5,
+                   "the mount namespace to be set up")
+
+    def path(self, inside):
+        return "/proc/%d/root%s" % (self.pid, inside)
 
 
 class X11:

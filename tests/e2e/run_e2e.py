@@ -16,6 +16,7 @@ or 1 when CI=true, with the reason on stderr. Screenshots go to $CORVOLT_SCREENS
 import argparse
 import decimal
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -62,7 +63,9 @@ def boot_ticks():
 class Case:
     """One running set-up: desktop, simulator (silent at first) and monitor."""
 
-    def __init__(self, session, binary, tray=False, logind=None, sim_args=(), notifications=False):
+    def __init__(self, session, binary, tray=False, logind=None, sim_args=(), notifications=False,
+                 start=True):
+        """start=False leaves the start of the monitor to start_monitor()."""
         self.session = session
         self.binary = binary
         self.desktop = Desktop(session.procs, session.workdir, tray=tray)
@@ -74,9 +77,18 @@ class Case:
         self.logind = FakeLogind(session.procs, session.workdir, **logind) if logind is not None else None
         self.sim = Simulator(session.procs, session.workdir, "--silent", *sim_args)
         self.env = self.desktop.app_env(session.runtime_dir, self.logind.bus if self.logind else None)
-        self.mon = Monitor(session.procs, binary, self.sim.pty, self.env)
         self.nodes = []
+        self.mon = None
+        if start:
+            self.start_monitor()
+
+    def start_monitor(self, name="corvolt", **options):
+        """Starts a monitor (again, after the last one has ended) with the same desktop,
+        simulator and runtime directory; options go to harness.Monitor."""
+        self.mon = Monitor(self.session.procs, self.binary, self.sim.pty, self.env, name=name,
+                           **options)
         log("corvolt pid %d on %s (pty %s)" % (self.mon.pid, harness.COM1, self.sim.pty))
+        return self.mon
 
     # --- reading the window ---------------------------------------------------------
 
@@ -153,9 +165,10 @@ class Case:
         status bar. Returns the time of the first frame."""
         t_com1 = self.wait(lambda n: self.status(n) == SEARCHING_COM1, 6, "status %r" % SEARCHING_COM1)
         log("status bar %r %.2f s after start" % (SEARCHING_COM1, t_com1 - self.mon.started))
-        self.sim.wait_event("opened", timeout=3)
+        self.sim.wait_event("opened", after=self.mon.started, timeout=3)
+        t_resume = time.monotonic()
         self.sim.send("resume")
-        t_frame = self.sim.wait_event("frame", timeout=3)
+        t_frame = self.sim.wait_event("frame", after=t_resume, timeout=3)
         t_up = self.wait(lambda n: uptime_matches(self.status(n)), 5, "the uptime on the status bar")
         log("uptime %r %.2f s after the first frame" % (self.status(self.nodes), t_up - t_frame))
         return t_frame
@@ -398,6 +411,9 @@ def final_alarm_powers_off(c):
     assert calls.count("PowerOff false") == 1, "expected one PowerOff(false), got %r" % calls
     assert not [x for x in calls if x.split()[0] in ("Reboot", "Halt", "Suspend")], calls
     assert code == 0, "exit code %d" % code
+    # The power-off waits for the next frame to confirm the final alarm.
+    finals = [t for t, _, _ in c.sim.events("frame") if t_frame <= t < t_exit]
+    assert len(finals) >= 2, "powered off after %d '2' frame(s)" % len(finals)
     c.sim.wait_event("closed", after=t_frame, timeout=2)
 
 
@@ -471,14 +487,7 @@ def case_shutdown_refused(session, binary):
     changes, and every further "2" frame tries again."""
     c = Case(session, binary, tray=True, logind={
         "can_power_off": "yes", "power_off_error": "org.freedesktop.DBus.Error.AccessDenied"})
-    c.window()
-    t_first = c.link_up()
-    harness.wait_until(lambda: not c.mapped(), t_first + 8 - time.monotonic(),
-                       "the window to go into the tray")
-    t_cmd = time.monotonic()
-    c.sim.send("alarm 2")
-    t_frame = c.sim.wait_event("frame", after=t_cmd, timeout=3)
-    harness.wait_until(lambda: c.mapped(), 3, "the window raised for the final alarm")
+    _, t_frame = final_alarm_from_tray(c)
     time.sleep(4.2)
     frames = len([t for t, _, _ in c.sim.events("frame") if t >= t_frame])
     calls = c.logind.calls()
@@ -486,14 +495,34 @@ def case_shutdown_refused(session, binary):
     log("%d '2' frames, %d PowerOff(false) calls, corvolt still running: %s"
         % (frames, attempts, c.mon.running()))
     assert c.mon.running(), "corvolt ended although the power-off was refused"
-    assert attempts >= frames - 1 and attempts >= 3, "each '2' frame should try again: %r" % calls
+    # The first "2" frame only raises the window; each one after it asks for the power-off.
+    assert attempts >= frames - 2 and attempts >= 3, "each '2' frame should try again: %r" % calls
+    assert_power_off_not_shown(c)
+    assert c.mapped()
+
+
+def final_alarm_from_tray(c):
+    """Links with the window in the tray, then the UPS reports "2": returns the time of
+    the command and of the first "2" frame, once the window is out of the tray."""
+    c.window()
+    t_first = c.link_up()
+    harness.wait_until(lambda: not c.mapped(), t_first + 8 - time.monotonic(),
+                       "the window to go into the tray")
+    t_cmd = time.monotonic()
+    c.sim.send("alarm 2")
+    t_frame = c.sim.wait_event("frame", after=t_cmd, timeout=3)
+    harness.wait_until(c.mapped, 4, "the window raised for the final alarm")
+    return t_cmd, t_frame
+
+
+def assert_power_off_not_shown(c):
+    """No box, no "guarde" text, the readings panel still there."""
     nodes = c.snapshot()
-    assert not c.a11y.alerts(nodes), "a refused power-off must not be reported"
+    assert not c.a11y.alerts(nodes), "nothing is reported for a power-off not done"
     save = c.label(nodes, SAVE_TEXT)
     assert save is not None and not save.showing, "%r only after an accepted power-off" % SAVE_TEXT
     freq = c.label_starting(nodes, "Frecuencia :")
     assert freq is not None and freq.showing, "the readings panel stays after a '2' frame"
-    assert c.mapped()
 
 
 def screenshot(x11, win, path):
@@ -634,6 +663,310 @@ def case_tray_icon_removed(session, binary):
     assert code == 0, "exit code %d after Finalizar" % code
 
 
+# ---------------------------------------------------------------------------------------
+# Faults of the line, the desktop and the system. Every case checks what the user sees,
+# that the monitor does not spin, and that nothing is powered off.
+
+NORMAL_READINGS = ("Voltaje de línea : 120. Volts", "Frecuencia : 60.Hz.",
+                   "Regulando línea normal", 83.14)
+BUSY_COM1 = " COM1 ocupado por otro programa"
+NO_PERMISSION_COM1 = " Sin permiso para abrir COM1"
+POWER_ACTIONS = ("PowerOff", "Reboot", "Halt", "Suspend", "Hibernate")
+# Percent of one core. The monitor idles at under 0.1 %; a search that steps every 100 ms
+# past missing ports (ten status texts a second, each announced to the accessibility bus)
+# takes about 1.5 %; a busy loop takes tens of percent.
+IDLE_LIMIT = 1.0
+FAST_SEARCH_LIMIT = 3.0
+
+
+def assert_idle(c, what, seconds=5.0, limit=IDLE_LIMIT, check=None):
+    """The monitor's CPU share over the next seconds stays under limit; check(), when
+    given, is called every 0.1 s meanwhile."""
+    ns0, t0 = harness.cpu_ns(c.mon.pid), time.monotonic()
+    while time.monotonic() < t0 + seconds:
+        if check is not None:
+            check()
+        time.sleep(0.1)
+    share = 100.0 * (harness.cpu_ns(c.mon.pid) - ns0) / 1e9 / (time.monotonic() - t0)
+    log("CPU %.3f %% of a core over %.1f s %s" % (share, seconds, what))
+    assert share < limit, "busy loop %s: %.2f %% of a core" % (what, share)
+
+
+def assert_not_powered_off(c):
+    actions = [x for x in c.logind.calls() if x.split()[0] in POWER_ACTIONS]
+    assert not actions, "nothing may be powered off here: %r" % actions
+
+
+def port_held(c):
+    """True when the monitor has COM1 (the simulator's pty) open."""
+    return any(t in (harness.COM1, c.sim.pty) or t.startswith(c.sim.pty + " ")
+               for t in c.mon.open_fds())
+
+
+def end_with_signal(c, sig=signal.SIGTERM):
+    """Ends the monitor with sig; it must leave with exit code 0 and take its window and
+    tray icon with it."""
+    pid = c.mon.pid
+    os.kill(pid, sig)
+    code = c.mon.wait_exit(5)
+    assert code == 0, "exit code %d after %s" % (code, signal.Signals(sig).name)
+    panel = c.desktop.panel
+    # The X server drops a client's windows once it has seen the connection close.
+    harness.wait_until(lambda: c.x11.main_window(pid) is None and not (
+        panel and c.x11.descendants_of_pid(panel, pid)), 2, "the window and tray icon gone")
+
+
+def lost_link_box(c):
+    def find(nodes):
+        return [(a, labels, buttons) for a, labels, buttons in c.a11y.alerts(nodes)
+                if a.name == "Atención" and has_text(labels, LOST_LINK_TEXT)]
+    return find
+
+
+def case_cable_pulled(session, binary):
+    """The cable is pulled while linked (the simulator closes its end of the pty): the port
+    is closed at once without spinning, the lost-link box comes 7 s after the last frame;
+    after Retry the dead COM1 counts as missing, and after four quick sweeps the no-link
+    box asks again; Cancel ends the monitor."""
+    c = Case(session, binary, logind={})
+    c.link_up()
+    c.wait_readings(NORMAL_READINGS)
+    assert port_held(c)
+    c.sim.send("hangup")
+    t_hup = c.sim.wait_event("closed", timeout=3)
+    last_frame = c.sim.last("frame")[0]
+    harness.wait_until(lambda: not port_held(c), 2, "the monitor to close the hung-up port")
+    log("pty hung up %.2f s after the last frame; the monitor closed the port" % (t_hup - last_frame))
+    assert_idle(c, "after the hang-up")
+    find = lost_link_box(c)
+    t_box = c.wait(find, 9, "the lost-link box")
+    delay = t_box - last_frame
+    log("lost-link box %.2f s after the last frame" % delay)
+    assert 6.9 <= delay <= 9.5, "lost-link box after %.2f s, expected 7 s" % delay
+    c.press(find(c.nodes)[0][2], RETRY_NAMES)
+    t_retry = time.monotonic()
+    assert_idle(c, "searching with COM1 dead", seconds=3, limit=FAST_SEARCH_LIMIT)
+
+    def no_link_box(nodes):
+        return c.status(nodes) == NO_LINK_STATUS and [
+            b for a, labels, b in c.a11y.alerts(nodes) if has_text(labels, NO_LINK_TEXT)]
+
+    c.wait(no_link_box, 8, "the no-link box")
+    # Four sweeps of 1.4 s: COM1 and the three others missing at 100 ms, the closing tick.
+    log("no-link box %.2f s after Retry" % (time.monotonic() - t_retry))
+    assert not port_held(c), "a hung-up port must not stay open"
+    assert_idle(c, "with the no-link box open")
+    assert_not_powered_off(c)
+    c.press(no_link_box(c.nodes)[0], CANCEL_NAMES)
+    assert c.mon.wait_exit(5) == 0
+
+
+def case_port_exclusive(session, binary):
+    """Another program holds COM1 exclusively (TIOCEXCL; the monitor runs without
+    capabilities, as a user would): COM1 is shown as busy and never opened; once the
+    holder ends, the UPS is found."""
+    ready = os.path.join(session.workdir, "holder-ready")
+    # A pty keeps the exclusive flag after its last close (a UART's is dropped then), so
+    # the holder clears it when it is told to end.
+    hold = ("import fcntl, os, signal, sys, termios\n"
+            "fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY)\n"
+            "fcntl.ioctl(fd, termios.TIOCEXCL)\n"
+            "signal.signal(signal.SIGTERM, lambda *_: (fcntl.ioctl(fd, termios.TIOCNXCL), exit()))\n"
+            "open(sys.argv[2], 'w').close()\n"
+            "signal.pause()\n")
+    c = Case(session, binary, logind={}, start=False)
+    holder = session.procs.start("holder", [harness.PYTHON, "-c", hold, c.sim.pty, ready])
+    harness.wait_until(lambda: os.path.exists(ready), 5, "the holder to open COM1")
+    c.start_monitor(wrapper=harness.WITHOUT_CAPABILITIES)
+    c.wait(lambda n: c.status(n) == BUSY_COM1, 6, "status %r" % BUSY_COM1)
+
+    def not_opened():
+        assert not port_held(c), "the monitor opened a port held exclusively"
+
+    # Two sweeps of 2.3 s (COM1, the three missing ports, the closing tick); the holder
+    # ends before the fourth, after which the search would ask.
+    assert_idle(c, "while COM1 is held", seconds=4.8, check=not_opened)
+    session.procs.stop(holder)
+    t_free = time.monotonic()
+    c.sim.wait_event("opened", after=t_free, timeout=4)
+    log("holder ended; COM1 opened %.2f s later" % (c.sim.last("opened")[0] - t_free))
+    c.sim.send("resume")
+    c.wait_readings(NORMAL_READINGS, timeout=5)
+    assert_not_powered_off(c)
+
+
+def case_permission_denied(session, binary):
+    """COM1 may not be read (mode 000, the monitor without capabilities): the status says
+    so and the port stays closed; once the mode allows it, the UPS is found."""
+    c = Case(session, binary, logind={}, start=False)
+    mode = os.stat(c.sim.pty).st_mode & 0o7777
+    os.chmod(c.sim.pty, 0)
+    c.start_monitor(wrapper=harness.WITHOUT_CAPABILITIES)
+    c.wait(lambda n: c.status(n) == NO_PERMISSION_COM1, 6, "status %r" % NO_PERMISSION_COM1)
+    assert not c.sim.events("opened") and not port_held(c)
+    assert_idle(c, "without permission")
+    t_grant = time.monotonic()
+    os.chmod(c.sim.pty, mode)
+    c.sim.wait_event("opened", after=t_grant, timeout=4)
+    c.sim.send("resume")
+    c.wait_readings(NORMAL_READINGS, timeout=5)
+    log("permission granted; linked %.2f s later" % (time.monotonic() - t_grant))
+    assert_not_powered_off(c)
+
+
+def case_session_bus_dies(session, binary):
+    """The session bus goes away while the window is in the tray: the monitor keeps
+    watching without spinning; a mains failure still raises the window in front, and its
+    end still sends it back to the tray."""
+    c = Case(session, binary, tray=True, logind={})
+    c.window()
+    t_first = c.link_up()
+    harness.wait_until(lambda: not c.mapped(), t_first + 8 - time.monotonic(),
+                       "the window to go into the tray")
+    bus = next(p for p in session.procs.children if p.name == "session-bus")
+    session.procs.stop(bus)
+    log("session bus ended")
+    assert_idle(c, "without a session bus")
+    c.sim.send("alarm 1")
+    harness.wait_until(c.mapped, 4, "the window raised for the alarm")
+    assert c.on_top(), "the raised window is not the top-most window"
+    t_cmd = time.monotonic()
+    c.sim.send("alarm 0")
+    t_clear = c.sim.wait_event("frame", after=t_cmd, timeout=3)
+    t_hidden = harness.wait_until(lambda: not c.mapped() and time.monotonic(), 8,
+                                  "the window back into the tray")
+    log("alarm raised the window; it went back %.2f s after the alarm cleared" % (t_hidden - t_clear))
+    assert 3.9 <= t_hidden - t_clear <= 5.5, "hidden after %.2f s, expected 4 s" % (t_hidden - t_clear)
+    assert c.x11.descendants_of_pid(c.desktop.panel, c.mon.pid), "the tray icon is gone"
+    assert_not_powered_off(c)
+    end_with_signal(c)
+
+
+SIGNALS = (signal.SIGTERM, signal.SIGHUP, signal.SIGINT)
+
+
+def case_signals_search_box(session, binary):
+    """SIGTERM, SIGHUP and SIGINT while the search's box is open: the monitor ends with
+    code 0, box, window and tray icon gone, and the next start is not refused."""
+    c = Case(session, binary, tray=True, logind={}, start=False)
+    for sig in SIGNALS:
+        c.start_monitor(name="corvolt-" + sig.name)
+        c.wait(lambda n: [a for a, labels, _ in c.a11y.alerts(n) if has_text(labels, NO_LINK_TEXT)],
+               20, "the no-link box")
+        assert not [l for _, l, _ in c.a11y.alerts(c.nodes) if has_text(l, SECOND_INSTANCE_TEXT)]
+        end_with_signal(c, sig)
+        log("%s with the no-link box open: ended with code 0" % sig.name)
+    c.start_monitor(name="corvolt-after")
+    c.wait(lambda n: c.status(n) == SEARCHING_COM1 and not c.a11y.alerts(n), 6,
+           "a new start searching, without a box")
+    assert_not_powered_off(c)
+    end_with_signal(c)
+
+
+def case_signals_link(session, binary):
+    """SIGTERM, SIGHUP and SIGINT with the link up: the monitor closes the port and ends
+    with code 0, window and tray icon gone; the next start links again."""
+    c = Case(session, binary, tray=True, logind={}, start=False)
+    for sig in SIGNALS:
+        c.start_monitor(name="corvolt-" + sig.name)
+        c.link_up()
+        c.wait_readings(NORMAL_READINGS)
+        t_sig = time.monotonic()
+        end_with_signal(c, sig)
+        c.sim.wait_event("closed", after=t_sig, timeout=2)
+        c.sim.send("silent")
+        log("%s with the link up: port closed, ended with code 0" % sig.name)
+    assert_not_powered_off(c)
+
+
+def case_sigkill_restart(session, binary):
+    """SIGKILL while linked leaves both lock files behind (the instance's and the serial
+    port's); a new start takes them over as stale: no second-instance box, the UPS is
+    found again, the locks are the new monitor's."""
+    c = Case(session, binary, logind={}, start=False)
+    ns = harness.MountNamespace(session.procs, c.sim.pty)
+    serial_lock = ns.path("/run/lock/LCK..ttyS0")
+    instance_lock = os.path.join(session.runtime_dir, "corvolt.lock")
+
+    def owner(path):
+        with open(path) as f:
+            return f.read().split()[0]
+
+    c.start_monitor(namespace=ns)
+    c.link_up()
+    c.wait_readings(NORMAL_READINGS)
+    killed = c.mon.pid
+    os.kill(killed, signal.SIGKILL)
+    c.mon.wait_exit(3)
+    for path in (serial_lock, instance_lock):
+        assert owner(path) == str(killed), "%s should be left by the killed monitor" % path
+    c.sim.send("silent")
+    c.start_monitor(name="corvolt-2", namespace=ns)
+    c.link_up()
+    c.wait_readings(NORMAL_READINGS)
+    assert not c.a11y.alerts(c.nodes), "no box expected after a stale lock"
+    for path in (serial_lock, instance_lock):
+        assert owner(path) == str(c.mon.pid), "%s should be the new monitor's" % path
+    assert_idle(c, "after the restart")
+    assert_not_powered_off(c)
+
+
+def final_alarm_unanswered(c, what):
+    """With the link up and the window in the tray, "2" frames for 4 s that get no power-off:
+    the window comes out in front and stays, no box, no "guarde" text, the readings panel
+    stays, the monitor keeps running without spinning. Returns the longest time one
+    reading of the window through AT-SPI took meanwhile (its freeze)."""
+    t_cmd, _ = final_alarm_from_tray(c)
+    longest = 0.0
+    while time.monotonic() < t_cmd + 4.5:
+        t0 = time.monotonic()
+        c.snapshot()
+        longest = max(longest, time.monotonic() - t0)
+        time.sleep(0.05)
+    frames = len([t for t, _, _ in c.sim.events("frame") if t > t_cmd])
+    log("%s: %d '2' frames; logind calls %r; longest read of the window %.2f s"
+        % (what, frames, c.logind.calls() if c.logind else None, longest))
+    assert c.mon.running(), "corvolt ended although no power-off was accepted"
+    assert c.mapped() and c.on_top(), "the window should stay in front"
+    assert_power_off_not_shown(c)
+    assert_idle(c, "while '2' frames get no power-off")
+    return longest
+
+
+def case_final_alarm_no_logind(session, binary):
+    """The final alarm when logind is not there: a system bus without it, then no system
+    bus at all."""
+    c = Case(session, binary, tray=True, start=False)
+    bus = harness.start_bus(session.procs, "bare-system-bus")
+    for what, address in (("system bus without logind", bus),
+                          ("no system bus", c.env["DBUS_SYSTEM_BUS_ADDRESS"])):
+        c.env["DBUS_SYSTEM_BUS_ADDRESS"] = address
+        c.sim.send("silent", "alarm 0")
+        c.start_monitor(name="corvolt-" + what.split()[0])
+        final_alarm_unanswered(c, what)
+        end_with_signal(c)
+
+
+def case_final_alarm_logind_refuses(session, binary):
+    """The final alarm when logind says the power-off is not allowed ("no"): it is asked
+    again with every "2" frame, PowerOff is never called."""
+    c = Case(session, binary, tray=True, logind={"can_power_off": "no"})
+    final_alarm_unanswered(c, "CanPowerOff no")
+    # Four or five "2" frames: the first only raises the window, every later one asks.
+    asked = c.logind.calls().count("CanPowerOff")
+    assert asked >= 2, "every '2' frame should ask again: %r" % c.logind.calls()
+    assert_not_powered_off(c)
+
+
+def case_final_alarm_logind_hangs(session, binary):
+    """The final alarm when logind never answers: the window stays responsive (no read of
+    it takes a second) and nothing is powered off."""
+    c = Case(session, binary, tray=True, logind={"hang": True})
+    longest = final_alarm_unanswered(c, "logind hangs")
+    assert longest < 1.0, "the window froze for %.2f s while logind hung" % longest
+    assert "PowerOff false" not in c.logind.calls()
+
+
 CASES = {
     "link_up": case_link_up,
     "watchdog": case_watchdog,
@@ -647,6 +980,16 @@ CASES = {
     "second_instance": case_second_instance,
     "no_ups": case_no_ups,
     "tray_icon_removed": case_tray_icon_removed,
+    "cable_pulled": case_cable_pulled,
+    "port_exclusive": case_port_exclusive,
+    "permission_denied": case_permission_denied,
+    "session_bus_dies": case_session_bus_dies,
+    "signals_search_box": case_signals_search_box,
+    "signals_link": case_signals_link,
+    "sigkill_restart": case_sigkill_restart,
+    "final_alarm_no_logind": case_final_alarm_no_logind,
+    "final_alarm_logind_refuses": case_final_alarm_logind_refuses,
+    "final_alarm_logind_hangs": case_final_alarm_logind_hangs,
 }
 
 
