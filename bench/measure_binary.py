@@ -206,10 +206,7 @@ class Bench:
     def __init__(self, session, binary, accessibility):
         self.session = session
         self.binary = binary
-        # No window manager: the figures are the monitor's own, with no other program's
-        # handling of its window in them, and its map events reach the root window.
-        self.desktop = harness.Desktop(session.procs, session.workdir, tray=True,
-                                       window_manager=False)
+        self.desktop = harness.Desktop(session.procs, session.workdir, tray=True)
         self.desktop.start()
         self.logind = harness.FakeLogind(session.procs, session.workdir, can_power_off="yes")
         self.x11 = harness.X11()

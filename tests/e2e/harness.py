@@ -1,6 +1,5 @@
-"""Pieces of the end-to-end tests: a headless desktop (Xvfb with the openbox window
-manager, a private session bus with the accessibility bus, optionally the trayer
-notification area, and another program's window that can hold the focus), the UPS simulator on a
+"""Pieces of the end-to-end tests: a headless desktop (Xvfb, a private session bus with
+the accessibility bus, optionally the trayer notification area), the UPS simulator on a
 pseudo-terminal, a fake logind on a private system bus, and the corvolt binary started
 in a private mount namespace where /dev/ttyS0 (COM1) is the simulator's pty.
 
@@ -37,9 +36,8 @@ def check_prerequisites(binary):
     """Raises Skip naming everything that is missing."""
     missing = []
     if os.geteuid() != 0:
-        missing.append("root (needed for unshare --mount and mount --bind; as a user with "
-                       "sudo run them with tools/dev.sh e2e)")
-    for tool in ("Xvfb", "openbox", "xlogo", "unshare", "mount", "dbus-daemon", "trayer", "import"):
+        missing.append("root (needed for unshare --mount and mount --bind)")
+    for tool in ("Xvfb", "unshare", "mount", "dbus-daemon", "trayer", "import"):
         if not shutil.which(tool):
             missing.append("the program %s" % tool)
     if not os.path.exists(ATSPI_LAUNCHER):
@@ -126,16 +124,12 @@ class Processes:
 
 
 class Desktop:
-    """Xvfb with openbox, a session bus with the accessibility bus launcher, and optionally
-    trayer. The window manager decides the stacking order, as on a user's desktop, so a
-    window that is merely mapped again does not come in front of the window that has the
-    focus."""
+    """Xvfb, a session bus with the accessibility bus launcher, and optionally trayer."""
 
-    def __init__(self, procs, workdir, tray=False, window_manager=True):
+    def __init__(self, procs, workdir, tray=False):
         self.procs = procs
         self.workdir = workdir
         self.tray = tray
-        self.window_manager = window_manager
         self.display = None
         self.session_bus = None
         self.panel = None
@@ -158,12 +152,6 @@ class Desktop:
         os.close(read_fd)
         self.display = ":" + number.decode().strip()
         os.environ["DISPLAY"] = self.display
-        x11 = X11()
-        if self.window_manager:
-            # openbox with its default configuration, keeping its files in the work directory.
-            wm_env = dict(os.environ, XDG_CONFIG_HOME=self.workdir, XDG_CACHE_HOME=self.workdir)
-            self.procs.start("openbox", ["openbox", "--sm-disable"], env=wm_env)
-            wait_until(x11.window_manager, 10, "the window manager")
 
         self.session_bus = start_bus(self.procs, "session-bus")
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = self.session_bus
@@ -175,10 +163,10 @@ class Desktop:
             self.procs.start("trayer", ["trayer", "--edge", "top", "--align", "right",
                                         "--widthtype", "pixel", "--width", "120",
                                         "--height", "24", "--SetDockType", "true"], env=env)
+            x11 = X11()
             self.panel = wait_until(lambda: x11.find_by_name("panel"), 10, "trayer's panel")
-        log("desktop %s%s, session bus %s%s" % (
-            self.display, ", openbox" if self.window_manager else "", self.session_bus,
-            ", trayer" if self.tray else ""))
+        log("desktop %s, session bus %s%s" % (self.display, self.session_bus,
+                                              ", trayer" if self.tray else ""))
 
     def a11y_bus_ready(self):
         result = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
@@ -186,10 +174,9 @@ class Desktop:
                                 capture_output=True, timeout=5)
         return result.returncode == 0
 
-    def app_env(self, runtime_dir, system_bus=None, locale="C.UTF-8"):
+    def app_env(self, runtime_dir, system_bus=None):
         """Environment of the monitor: Xvfb through xcb, accessibility always on, the
-        private session bus (and its own accessibility bus found through it), and the
-        locale (LANG and LC_ALL)."""
+        private session bus (and its own accessibility bus found through it)."""
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("QT_", "AT_SPI", "DBUS_", "XDG_", "LC_", "WAYLAND"))}
         env.update({
@@ -198,33 +185,12 @@ class Desktop:
             "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
             "DBUS_SESSION_BUS_ADDRESS": self.session_bus,
             "XDG_RUNTIME_DIR": runtime_dir,
-            "LANG": locale,
-            "LC_ALL": locale,
+            "LANG": "C.UTF-8",
+            "LC_ALL": "C.UTF-8",
         })
         # Without a private system bus the monitor must not reach a real logind.
         env["DBUS_SYSTEM_BUS_ADDRESS"] = system_bus or "unix:path=%s/no-system-bus" % runtime_dir
         return env
-
-
-class Competitor:
-    """Another program's window over the whole screen that the user has just clicked into,
-    so that it has the focus: the window manager does not let a window that is merely
-    mapped again come in front of it."""
-
-    TITLE = "corvolt-e2e-competitor"
-
-    def __init__(self, procs, x11):
-        self.x11 = x11
-        procs.start("competitor", ["xlogo", "-title", self.TITLE, "-geometry", "1024x768+0+0"])
-        self.window = wait_until(lambda: x11.find_by_name(self.TITLE), 10, "the other window")
-        wait_until(lambda: x11.mapped(self.window), 5, "the other window mapped")
-        self.focus()
-
-    def focus(self):
-        """A click into the window, which gives it the focus and brings it to the front."""
-        self.x11.click(self.window)
-        wait_until(lambda: self.x11.active() == self.window.id, 5, "the focus on the other window")
-        log("other window 0x%x focused" % self.window.id)
 
 
 def start_bus(procs, name):
@@ -358,9 +324,7 @@ class Monitor:
 
 
 class X11:
-    """The X server's view: managed windows, their map state and stacking order. The
-    window manager puts each managed (client) window into a frame of its own, a child of
-    the root window; the order of those frames is the stacking order."""
+    """The X server's view: top-level windows, their map state and stacking order."""
 
     def __init__(self):
         from Xlib import X, display
@@ -368,52 +332,10 @@ class X11:
         self.dpy = display.Display(os.environ["DISPLAY"])
         self.root = self.dpy.screen().root
         self.pid_atom = self.dpy.intern_atom("_NET_WM_PID")
-        self.wm_state_atom = self.dpy.intern_atom("WM_STATE")
-        self.wm_check_atom = self.dpy.intern_atom("_NET_SUPPORTING_WM_CHECK")
-        self.active_atom = self.dpy.intern_atom("_NET_ACTIVE_WINDOW")
-        self.type_atom = self.dpy.intern_atom("_NET_WM_WINDOW_TYPE")
-        self.dock_atom = self.dpy.intern_atom("_NET_WM_WINDOW_TYPE_DOCK")
-
-    def window_manager(self):
-        """True once a window manager runs on the display."""
-        return self._property(self.root, self.wm_check_atom) is not None
-
-    def _property(self, win, atom):
-        try:
-            prop = win.get_full_property(atom, self.X.AnyPropertyType)
-            return prop.value if prop else None
-        except Exception:
-            return None
 
     def toplevels(self):
-        """Children of the root window (frames), bottom to top."""
+        """Children of the root window, bottom to top."""
         return self.root.query_tree().children
-
-    def client(self, frame):
-        """The managed window in a frame (the one with WM_STATE), or None."""
-        stack = [frame]
-        while stack:
-            win = stack.pop()
-            if self._property(win, self.wm_state_atom) is not None:
-                return win
-            try:
-                stack.extend(win.query_tree().children)
-            except Exception:
-                pass
-        return None
-
-    def clients(self):
-        """[(frame, managed window)], bottom to top."""
-        pairs = ((frame, self.client(frame)) for frame in self.toplevels())
-        return [(frame, win) for frame, win in pairs if win is not None]
-
-    def frame(self, win):
-        """The child of the root window that holds win."""
-        while True:
-            parent = win.query_tree().parent
-            if parent.id == self.root.id:
-                return win
-            win = parent
 
     def name(self, win):
         try:
@@ -422,17 +344,20 @@ class X11:
             return None
 
     def pid(self, win):
-        value = self._property(win, self.pid_atom)
-        return value[0] if value is not None else None
+        try:
+            prop = win.get_full_property(self.pid_atom, self.X.AnyPropertyType)
+            return prop.value[0] if prop else None
+        except Exception:
+            return None
 
     def find_by_name(self, name):
-        for _, win in self.clients():
+        for win in self.toplevels():
             if self.name(win) == name:
                 return win
         return None
 
     def main_window(self, pid):
-        for _, win in self.clients():
+        for win in self.toplevels():
             if self.name(win) == WINDOW_TITLE and self.pid(win) == pid:
                 return win
         return None
@@ -443,32 +368,10 @@ class X11:
         except Exception:
             return False
 
-    def active(self):
-        """The window that has the focus, as the window manager says."""
-        value = self._property(self.root, self.active_atom)
-        return value[0] if value is not None and len(value) else None
-
-    def _stacked(self):
-        """Frames of the mapped managed windows other than docks (panels, the tray),
-        bottom to top; docks stay above other windows whatever the user does."""
-        return [frame.id for frame, win in self.clients() if self.mapped(win) and
-                self.dock_atom not in (self._property(win, self.type_atom) or ())]
-
-    def describe_stacking(self):
-        return ", ".join("%s 0x%x" % (self.name(win), frame.id) for frame, win in self.clients()
-                         if self.mapped(win))
-
     def on_top(self, win):
-        """True when win is above every other mapped window except docks."""
-        stacked = self._stacked()
-        return bool(stacked) and stacked[-1] == self.frame(win).id
-
-    def above(self, win, other):
-        """True when win is mapped and stacked above the mapped window other."""
-        stacked = self._stacked()
-        upper, lower = self.frame(win).id, self.frame(other).id
-        return upper in stacked and lower in stacked and (
-            stacked.index(upper) > stacked.index(lower))
+        """True when win is the highest mapped top-level window."""
+        mapped = [w for w in self.toplevels() if self.mapped(w)]
+        return bool(mapped) and mapped[-1].id == win.id
 
     def descendants_of_pid(self, parent, pid):
         """Windows below parent (at any depth) that belong to pid: e.g. a tray icon
