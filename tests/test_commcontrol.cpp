@@ -406,6 +406,10 @@ TEST_F(CommOverPty, PortHeldByAnotherProcessIsInUseUntilItDies) {
     ASSERT_EQ(holder.result(), 0);
     EXPECT_EQ(ErrorNumberOf([&] { open(); }), comm::ErrPortInUse);
     holder.release();
+    // The holder's exclusive mode would end with its last descriptor on a real port; here
+    // the test's own slave descriptor keeps the pty and that mode alive, and only root may
+    // open a tty in exclusive mode, so the test ends that mode itself.
+    ASSERT_EQ(ioctl(pty.slave(), TIOCNXCL), 0);
     open(); // the dead holder's lock is stale
     EXPECT_TRUE(comm.PortOpen());
 }

@@ -6,6 +6,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${1:-$root/build-deb}"
+"$root/tools/dev.sh" deps package
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVOLT_TESTS=OFF \
     -DCMAKE_INSTALL_PREFIX=/usr

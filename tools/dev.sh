@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Set-up, build, start and test of Corvolt on Debian 12.
-#   tools/dev.sh run     install what the monitor needs, build it and start it
-#   tools/dev.sh test    install what the tests need, build them and run them all
-#   tools/dev.sh deps    only install the packages (both sets)
+#   tools/dev.sh run          install what the monitor needs, build it and start it
+#   tools/dev.sh test         install what the tests need, build them and run them all
+#   tools/dev.sh e2e          build the monitor and run only the end-to-end tests (as root,
+#                             through sudo otherwise)
+#   tools/dev.sh deps [SET]   only install packages: SET is run, test, bench, fuzz, win32,
+#                             package or format (default: run and test)
 # Packages are installed with apt-get (as root, or through sudo).
 set -euo pipefail
 
@@ -11,10 +14,20 @@ build="${CORVOLT_BUILD_DIR:-$root/build}"
 
 run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
     qt6-qpa-plugins fonts-dejavu-core)
-test_packages=(googletest libgtest-dev libbenchmark-dev xvfb xauth trayer x11-utils xdotool
+# The unit tests, and the end-to-end tests: a headless X server with a window manager and
+# a notification area, the accessibility bus, and a Spanish locale for the decimal comma.
+test_packages=(googletest libgtest-dev xvfb xauth openbox trayer x11-utils x11-apps xdotool
     imagemagick dbus at-spi2-core gir1.2-atspi-2.0 python3 python3-dbus python3-gi
-    python3-xlib util-linux mount polkitd g++-mingw-w64-x86-64-posix dpkg-dev
-    desktop-file-utils file clang libclang-rt-14-dev)
+    python3-xlib util-linux mount locales polkitd)
+bench_packages=(libbenchmark-dev)
+fuzz_packages=(clang libclang-rt-14-dev)
+win32_packages=(g++-mingw-w64-x86-64-posix)
+package_packages=(dpkg-dev desktop-file-utils file lintian)
+format_packages=(clang-format)
+test_locale=es_ES.UTF-8
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
 
 install() {
     local missing=()
@@ -23,12 +36,40 @@ install() {
             missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
         --no-install-recommends "${missing[@]}"
+}
+
+# The locale the decimal-separator tests run in (package locales).
+generate_locale() {
+    locale -a 2>/dev/null | grep -qix "${test_locale/UTF-8/utf8}" && return 0
+    echo "Generating the locale $test_locale"
+    grep -qx "$test_locale UTF-8" /etc/locale.gen 2>/dev/null ||
+        echo "$test_locale UTF-8" | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+    "${as_root[@]}" locale-gen >/dev/null
+}
+
+install_sets() {
+    local set packages=()
+    for set in "$@"; do
+        case "$set" in
+        run) packages+=("${run_packages[@]}") ;;
+        test) packages+=("${test_packages[@]}") ;;
+        bench) packages+=("${bench_packages[@]}") ;;
+        fuzz) packages+=("${fuzz_packages[@]}") ;;
+        win32) packages+=("${win32_packages[@]}") ;;
+        package) packages+=("${package_packages[@]}") ;;
+        format) packages+=("${format_packages[@]}") ;;
+        *)
+            echo "unknown package set: $set" >&2
+            exit 2
+            ;;
+        esac
+    done
+    install "${packages[@]}"
+    case " $* " in *" test "*) generate_locale ;; esac
 }
 
 configure() {
@@ -37,23 +78,37 @@ configure() {
 
 case "${1:-}" in
 run)
-    install "${run_packages[@]}"
+    install_sets run
     configure -DCORVOLT_TESTS=OFF
     cmake --build "$build" --target corvolt
     exec "$build/corvolt"
     ;;
 test)
-    install "${run_packages[@]}" "${test_packages[@]}"
+    install_sets run test
     configure -DCORVOLT_TESTS=ON
     cmake --build "$build"
     cd "$build"
-    ctest --output-on-failure
+    status=0
+    ctest --output-on-failure --output-junit ctest-results.xml --test-output-size-passed 1000000 ||
+        status=$?
+    /usr/bin/python3 "$root/tools/skipped_tests.py" ctest-results.xml
+    exit $status
+    ;;
+e2e)
+    install_sets run test
+    configure
+    cmake --build "$build" --target corvolt
+    mkdir -p "$build/screenshots"
+    exec "${as_root[@]}" env CORVOLT_SCREENSHOT_DIR="$build/screenshots" \
+        /usr/bin/python3 "$root/tests/e2e/run_e2e.py" --binary "$build/corvolt" all
     ;;
 deps)
-    install "${run_packages[@]}" "${test_packages[@]}"
+    shift
+    [ $# -gt 0 ] || set -- run test
+    install_sets "$@"
     ;;
 *)
-    sed -n '2,6p' "$0"
+    sed -n '2,8p' "$0"
     exit 2
     ;;
 esac

@@ -24,8 +24,9 @@ Examples
     # mains failure from second 10 to 20, then silence
     tools/ups_sim.py --volts 120 --schedule "10:alarm=1,20:alarm=0,25:silent"
 
-    # steer it from a test: echo "alarm 1" > /tmp/ups.ctl
+    # steered through a FIFO, from another terminal or a test
     tools/ups_sim.py --control /tmp/ups.ctl --log /tmp/ups.log
+    tools/ups_sim.py --control /tmp/ups.ctl --send "alarm 1"
 
 Commands (from stdin, the --control FIFO or --schedule; "key=value" also works):
     alarm C          alarm character: 0, 1, 2, any other digit, or a byte as 0xNN
@@ -62,7 +63,12 @@ Log (--log FILE): one line per event, "<CLOCK_MONOTONIC seconds> <event> <detail
 events: start, frame, block (garbage, partial, split, badheader), dropped, opened,
 closed, command, quit. After "hangup" the line logs "closed" once and stays closed. Other processes can compare the time with time.monotonic().
 
-Exit status: 0 after "quit", end of --duration or SIGTERM/SIGINT; 2 on bad arguments.
+The --control FIFO is created when missing and then removed again when the simulator
+ends. "--control FIFO --send COMMAND..." writes commands to a running simulator and
+fails at once when none reads the FIFO (a plain "echo ... > FIFO" would wait for one).
+
+Exit status: 0 after "quit", end of --duration or SIGTERM/SIGINT; 2 on bad arguments;
+1 when --send finds no simulator.
 """
 
 import argparse
@@ -355,12 +361,37 @@ def parse_schedule(text):
 
 
 def open_control(path):
-    if not os.path.exists(path):
+    """Opens the command FIFO; returns (descriptor, True when this call created it)."""
+    created = not os.path.exists(path)
+    if created:
         os.mkfifo(path, 0o600)
     elif not stat.S_ISFIFO(os.stat(path).st_mode):
         raise SystemExit("--control %s exists and is not a FIFO" % path)
     # Read-write, so the FIFO never reports end-of-file when a writer goes away.
-    return os.open(path, os.O_RDWR | os.O_NONBLOCK)
+    return os.open(path, os.O_RDWR | os.O_NONBLOCK), created
+
+
+def send_commands(path, commands):
+    """Writes commands to the FIFO of a running simulator, without waiting for one."""
+    try:
+        if not stat.S_ISFIFO(os.stat(path).st_mode):
+            raise SystemExit("%s is not a simulator's FIFO" % path)
+        # Non-blocking: with no reader the open fails (ENXIO) instead of waiting.
+        fd = os.open(path, os.O_WRONLY | os.O_NONBLOCK)
+    except FileNotFoundError:
+        fd = None
+    except OSError as e:
+        if e.errno != errno.ENXIO:
+            raise
+        fd = None
+    if fd is None:
+        print("no simulator reads %s" % path, file=sys.stderr)
+        return 1
+    try:
+        os.write(fd, "".join(c + "\n" for c in commands).encode())
+    finally:
+        os.close(fd)
+    return 0
 
 
 def main(argv=None):
@@ -392,7 +423,11 @@ def main(argv=None):
     timing.add_argument("--silent", action="store_true", help="start silent (until 'resume')")
     timing.add_argument("--schedule", type=parse_schedule, default=[],
                         help="commands at seconds after start: '0:alarm=0,10:alarm=1,20:silent'")
-    timing.add_argument("--control", help="FIFO to read commands from (created if missing)")
+    timing.add_argument("--control",
+                        help="FIFO to read commands from (created if missing, removed at the end)")
+    timing.add_argument("--send", nargs="+", metavar="COMMAND",
+                        help="only write these commands to the --control FIFO of a running "
+                             "simulator")
     timing.add_argument("--no-stdin", action="store_true", help="do not read commands from stdin")
     timing.add_argument("--duration", type=float, help="end after this many seconds")
     timing.add_argument("--log", help="append an event log to this file")
@@ -403,6 +438,10 @@ def main(argv=None):
         args.volts_code = code_for_volts(args.volts)
     if not 0.05 <= args.rate <= 100:
         parser.error("--rate must be 0.05..100")
+    if args.send:
+        if not args.control:
+            parser.error("--send needs --control FIFO")
+        return send_commands(args.control, args.send)
 
     line_end = Line(args.device, args.link, args.buffer_when_closed)
     log = open(args.log, "a", buffering=1) if args.log else None
@@ -421,8 +460,10 @@ def main(argv=None):
             inputs[sys.stdin.fileno()] = b""
         except (OSError, ValueError):
             pass
+    created_control = False
     if args.control:
-        inputs[open_control(args.control)] = b""
+        control_fd, created_control = open_control(args.control)
+        inputs[control_fd] = b""
 
     sim.log("start", "%s %s" % (line_end.path, sim.describe()))
     start = time.monotonic()
@@ -476,6 +517,8 @@ def main(argv=None):
         sim.log("quit", "frames=%d blocks=%d dropped=%d" % (
             sim.counts["frames"], sim.counts["blocks"], sim.counts["dropped"]))
         line_end.close()
+        if created_control:
+            os.unlink(args.control)
         if log:
             log.close()
     return 0

@@ -213,9 +213,10 @@ class Desktop:
                                 capture_output=True, timeout=5)
         return result.returncode == 0
 
-    def app_env(self, runtime_dir, system_bus=None):
+    def app_env(self, runtime_dir, system_bus=None, locale="C.UTF-8"):
         """Environment of the monitor: Xvfb through xcb, accessibility always on, the
-        private session bus (and its own accessibility bus found through it)."""
+        private session bus (and its own accessibility bus found through it), and the
+        locale (LANG and LC_ALL)."""
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("QT_", "AT_SPI", "DBUS_", "XDG_", "LC_", "WAYLAND"))}
         env.update({
@@ -224,8 +225,8 @@ class Desktop:
             "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
             "DBUS_SESSION_BUS_ADDRESS": self.session_bus,
             "XDG_RUNTIME_DIR": runtime_dir,
-            "LANG": "C.UTF-8",
-            "LC_ALL": "C.UTF-8",
+            "LANG": locale,
+            "LC_ALL": locale,
         })
         # Without a private system bus the monitor must not reach a real logind.
         env["DBUS_SYSTEM_BUS_ADDRESS"] = system_bus or "unix:path=%s/no-system-bus" % runtime_dir
