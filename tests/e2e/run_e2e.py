@@ -955,7 +955,7 @@ def case_final_alarm_no_logind(session, binary):
     """The final alarm when logind is not there: a system bus without it, then no system
     bus at all."""
     c = Case(session, binary, tray=True, start=False)
-    bus = harness.start_bus(session.procs, "bare-system-bus")
+    _, bus = harness.start_bus(session.procs, "bare-system-bus")
     for what, address in (("system bus without logind", bus),
                           ("no system bus", c.env["DBUS_SYSTEM_BUS_ADDRESS"])):
         c.env["DBUS_SYSTEM_BUS_ADDRESS"] = address
