@@ -808,7 +808,9 @@ def case_port_exclusive(session, binary):
     t_free = time.monotonic()
     c.sim.wait_event("opened", after=t_free, timeout=4)
     log("holder ended; COM1 opened %.2f s later" % (c.sim.last("opened")[0] - t_free))
-    c.sim.send("resume")
+    # A frame at once: the search has no sweeps left, and the port stays open just under
+    # the one second between the simulator's regular frames.
+    c.sim.send("once", "resume")
     c.wait_readings(NORMAL_READINGS, timeout=5)
     assert_not_powered_off(c)
 
@@ -826,7 +828,8 @@ def case_permission_denied(session, binary):
     t_grant = time.monotonic()
     os.chmod(c.sim.pty, mode)
     c.sim.wait_event("opened", after=t_grant, timeout=4)
-    c.sim.send("resume")
+    # A frame at once, as above: this may be the last try before the search asks.
+    c.sim.send("once", "resume")
     c.wait_readings(NORMAL_READINGS, timeout=5)
     log("permission granted; linked %.2f s later" % (time.monotonic() - t_grant))
     assert_not_powered_off(c)
