@@ -74,8 +74,9 @@ void NutServer::accept(QTcpSocket *socket)
                 return;
             }
         }
-        // A line may end in CR before its line feed; anything longer is a flood.
-        if (std::size_t(pending->size()) > kMaxRequestLine + 1) {
+        // Past the longest line, only the CR before its line feed may still be pending.
+        const auto size = std::size_t(pending->size());
+        if (size > kMaxRequestLine && !(size == kMaxRequestLine + 1 && pending->endsWith('\r'))) {
             socket->write("ERR INVALID-ARGUMENT\n");
             socket->disconnectFromHost();
         }
