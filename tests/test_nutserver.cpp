@@ -124,3 +124,23 @@ TEST(NutServer, LimitsClientsAndArmsTheIdleDrop)
     next->write("NETVER\n");
     EXPECT_EQ(readLines(*next, 1), QList<QByteArray>{"1.3"});
 }
+
+TEST(NutServer, DropsAClientThatLeavesRepliesUnread)
+{
+    Fixture f;
+    auto greedy = f.connectClient();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.server.clientCount() == 1; }, WaitMs));
+    QByteArray burst;
+    for (int i = 0; i < 4000; ++i)
+        burst += "LIST VAR corvolt\n";
+    bool dropped = false;
+    for (int round = 0; round < 100 && !dropped; ++round) {
+        greedy->write(burst);
+        dropped = QTest::qWaitFor([&] { return f.server.clientCount() == 0; }, 50);
+    }
+    EXPECT_TRUE(dropped);
+    // Others are served on.
+    auto polite = f.connectClient();
+    polite->write("NETVER\n");
+    EXPECT_EQ(readLines(*polite, 1), QList<QByteArray>{"1.3"});
+}

@@ -11,6 +11,10 @@
 using corvolt::net::kMaxRequestLine;
 using corvolt::net::NutSession;
 
+namespace {
+constexpr qint64 kMaxUnsentReply = 64 * 1024;
+}
+
 NutServer::NutServer(corvolt::net::NutUps &ups, QObject *parent)
     : QObject(parent), m_ups(ups), m_server(new QTcpServer(this))
 {
@@ -57,10 +61,15 @@ void NutServer::accept(QTcpSocket *socket)
     connect(socket, &QTcpSocket::readyRead, socket, [socket, session, pending, idle] {
         if (socket->state() != QAbstractSocket::ConnectedState)
             return; // closing: requests after LOGOUT or a flood get no answer
-        idle->start();
         pending->append(socket->readAll());
         qsizetype end;
         while ((end = pending->indexOf('\n')) >= 0) {
+            // A client that asks without reading the answers is stalled.
+            if (socket->bytesToWrite() > kMaxUnsentReply) {
+                socket->abort();
+                return;
+            }
+            idle->start(); // only whole requests count as activity
             const QByteArray line = pending->left(end);
             pending->remove(0, end + 1);
             const NutSession::Reply reply =

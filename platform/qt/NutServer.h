@@ -11,8 +11,9 @@ class QTcpServer;
 class QTcpSocket;
 
 // The NUT network front on the UI thread: accepts clients, cuts their bytes into request
-// lines and sends each line's reply. A client that sends an overlong line, or nothing for the
-// idle time, is dropped; connections past the client limit are closed at once.
+// lines and sends each line's reply. A client that sends an overlong line, no whole request
+// for the idle time, or requests while leaving replies unread, is dropped; connections past
+// the client limit are closed at once.
 class NutServer : public QObject {
     Q_OBJECT
 public:
