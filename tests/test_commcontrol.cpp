@@ -442,6 +442,7 @@ TEST(QtCommControlOpen, DevicesThatAreNotSerialPortsFail) {
         int number;
     } rows[] = {
         {dir.filePath("missing"), comm::ErrNoSuchPort},
+        {QString(), comm::ErrNoSuchPort}, // a COM number with no port behind it
         {file, comm::ErrOpenFailed},
         {dir.path(), comm::ErrOpenFailed},
         {"/dev/null", comm::ErrOpenFailed},
@@ -527,11 +528,6 @@ TEST(QtCommControlSettings, OutOfRangeValuesAreInvalid) {
         EXPECT_EQ(ErrorNumberOf(action), comm::ErrInvalidValue);
     EXPECT_EQ(comm.CommPort(), 1);
     EXPECT_FALSE(comm.PortOpen());
-}
-
-TEST(QtCommControlSettings, DefaultPortNamesFollowComNumbering) {
-    EXPECT_EQ(QtCommControl::DefaultPortName(1), "/dev/ttyS0");
-    EXPECT_EQ(QtCommControl::DefaultPortName(4), "/dev/ttyS3");
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "platform/linux/SerialPorts.h"
 
+#include "platform/Log.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -73,6 +75,43 @@ TEST(SerialPorts, AdapterPluggedInMidSearchIsFoundNextLookup)
     EXPECT_EQ(ComPortPath(2, tree.Dev(), tree.Sys()), "");
     tree.Add("ttyUSB0");
     EXPECT_EQ(ComPortPath(2, tree.Dev(), tree.Sys()), tree.Dev() + "/ttyUSB0");
+}
+
+struct Lines final : Log {
+    std::vector<std::string> lines;
+    void Warning(const std::string& message) override { lines.push_back(message); }
+};
+
+TEST(SerialPorts, MappingIsLoggedWhenTheSweepStartsAtCom1)
+{
+    Tree tree;
+    Lines log;
+    const ComPortNames names(log, tree.Dev(), tree.Sys());
+    EXPECT_EQ(names(1), "");
+    EXPECT_EQ(log.lines, std::vector<std::string>{"COM1 to COM4: no serial port present"});
+
+    tree.Add("ttyS0");
+    tree.Add("ttyUSB0");
+    tree.Add("ttyACM0");
+    // The adapter's vendor and product sit on the USB device two levels above the tty.
+    const fs::path usb = tree.root / "sys/devices/usb1/1-1";
+    fs::create_directories(usb / "1-1:1.0/ttyUSB0");
+    std::ofstream(usb / "idVendor") << "1a86\n";
+    std::ofstream(usb / "idProduct") << "7523\n";
+    fs::create_directories(tree.root / "sys/class/tty/ttyUSB0");
+    fs::create_directory_symlink(usb / "1-1:1.0/ttyUSB0", tree.root / "sys/class/tty/ttyUSB0/device");
+
+    log.lines.clear();
+    for (int com = 2; com <= 4; ++com)
+        names(com);
+    EXPECT_TRUE(log.lines.empty()) << "only the sweep's first port logs";
+    EXPECT_EQ(names(1), tree.Dev() + "/ttyS0");
+    const std::vector<std::string> expected = {
+        "COM1 = " + tree.Dev() + "/ttyS0 (built-in UART)",
+        "COM2 = " + tree.Dev() + "/ttyUSB0 (USB serial, 1a86:7523)",
+        "COM3 = " + tree.Dev() + "/ttyACM0 (USB modem)",
+    };
+    EXPECT_EQ(log.lines, expected);
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 #include "SerialPorts.h"
 
+#include "platform/Log.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -56,10 +59,65 @@ std::vector<std::string> SerialPortPaths(const std::string& devRoot, const std::
     return paths;
 }
 
-std::string ComPortPath(int number, const std::string& devRoot, const std::string& sysRoot)
+namespace {
+
+constexpr int LastComPort = 4;
+
+std::string ComPortPath(int number, const std::vector<std::string>& paths)
 {
-    const std::vector<std::string> paths = SerialPortPaths(devRoot, sysRoot);
-    if (number < 1 || number > 4 || static_cast<size_t>(number) > paths.size())
+    if (number < 1 || number > LastComPort || static_cast<size_t>(number) > paths.size())
         return {};
     return paths[static_cast<size_t>(number) - 1];
+}
+
+std::string ReadLine(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+} // namespace
+
+std::string ComPortPath(int number, const std::string& devRoot, const std::string& sysRoot)
+{
+    return ComPortPath(number, SerialPortPaths(devRoot, sysRoot));
+}
+
+std::string PortDescription(const std::string& path, const std::string& sysRoot)
+{
+    const std::string name = fs::path(path).filename().string();
+    if (name.rfind("ttyS", 0) == 0)
+        return "built-in UART";
+    std::string kind = name.rfind("ttyACM", 0) == 0 ? "USB modem" : "USB serial";
+    std::error_code ec;
+    fs::path dir = fs::canonical(fs::path(sysRoot) / "class/tty" / name / "device", ec);
+    for (; !ec && !dir.empty() && dir != dir.root_path(); dir = dir.parent_path()) {
+        const std::string vendor = ReadLine(dir / "idVendor");
+        const std::string product = ReadLine(dir / "idProduct");
+        if (!vendor.empty() && !product.empty())
+            return kind + ", " + vendor + ":" + product;
+    }
+    return kind;
+}
+
+ComPortNames::ComPortNames(Log& log, std::string devRoot, std::string sysRoot)
+    : log_(log), devRoot_(std::move(devRoot)), sysRoot_(std::move(sysRoot))
+{
+}
+
+std::string ComPortNames::operator()(int number) const
+{
+    const std::vector<std::string> paths = SerialPortPaths(devRoot_, sysRoot_);
+    if (number == 1) {
+        if (paths.empty())
+            log_.Warning("COM1 to COM4: no serial port present");
+        for (int n = 1; n <= LastComPort && static_cast<size_t>(n) <= paths.size(); ++n) {
+            const std::string& port = paths[static_cast<size_t>(n) - 1];
+            log_.Warning("COM" + std::to_string(n) + " = " + port + " (" +
+                         PortDescription(port, sysRoot_) + ")");
+        }
+    }
+    return ComPortPath(number, paths);
 }

@@ -83,7 +83,7 @@ std::optional<LineSettings> ParseLineSettings(const QString& text) {
 }
 
 QString QtCommControl::DefaultPortName(int number) {
-    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+    return QStringLiteral("COM%1").arg(number);
 }
 
 QtCommControl::QtCommControl(std::function<QString(int)> portName)
@@ -157,6 +157,8 @@ void QtCommControl::openPort() {
     if (port_.isOpen())
         throw CommError(comm::ErrPortOpen, "the port is already open");
     const QString device = portName_(commPort_);
+    if (device.isEmpty())
+        throw CommError(comm::ErrNoSuchPort, "COM" + std::to_string(commPort_) + " is not present");
     port_.setPortName(device);
     applySettings(); // stored by the closed port, applied by open()
     port_.clearError();

@@ -38,7 +38,8 @@ public:
     static constexpr int InBufferSize = 1024;
     static constexpr int MaxCommPort = 255;
 
-    // Device of CommPort n: /dev/ttyS(n-1), so COM1 is ttyS0.
+    // Device of CommPort n as Windows names it, "COMn". The Linux program passes its own
+    // mapping; an empty name means that port is not present.
     static QString DefaultPortName(int number);
 
     explicit QtCommControl(std::function<QString(int)> portName = DefaultPortName);
