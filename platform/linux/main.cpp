@@ -8,6 +8,7 @@
 #include "platform/linux/ProcessInstance.h"
 #include "platform/qt/MainWindow.h"
 #include "platform/qt/QtCommControl.h"
+#include "platform/linux/PortLocks.h"
 #include "platform/linux/SerialPorts.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/QtServices.h"
@@ -34,7 +35,11 @@ int main(int argc, char* argv[]) {
     QtLog log;
     // COM1..COM4 are the serial ports present, built-in UARTs first, then USB adapters.
     const ComPortNames comPorts(log);
-    QtCommControl comm([&comPorts](int number) { return QString::fromStdString(comPorts(number)); });
+    // A port whose lock file in /run/lock names a live process is in use.
+    QtCommControl comm([&comPorts](int number) { return QString::fromStdString(comPorts(number)); },
+                       [](const QString& device) {
+                           return LiveLockHolder("/run/lock", device.toStdString()) != 0;
+                       });
     // Desktop notifications: a mains failure, and a power-off that will not be possible.
     DesktopNotice mainsFailureNotice(DesktopNotice::Urgency::Critical);
     MainsFailureNotifier mainsFailure(mainsFailureNotice);

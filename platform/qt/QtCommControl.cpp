@@ -86,8 +86,9 @@ QString QtCommControl::DefaultPortName(int number) {
     return QStringLiteral("COM%1").arg(number);
 }
 
-QtCommControl::QtCommControl(std::function<QString(int)> portName)
-    : portName_(std::move(portName)) {
+QtCommControl::QtCommControl(std::function<QString(int)> portName,
+                             std::function<bool(const QString&)> heldElsewhere)
+    : portName_(std::move(portName)), heldElsewhere_(std::move(heldElsewhere)) {
     // Qt stops reading from the device while its buffer is full, so a flood of bytes that
     // nobody reads waits in the driver instead of growing memory.
     port_.setReadBufferSize(InBufferSize);
@@ -159,6 +160,8 @@ void QtCommControl::openPort() {
     const QString device = portName_(commPort_);
     if (device.isEmpty())
         throw CommError(comm::ErrNoSuchPort, "COM" + std::to_string(commPort_) + " is not present");
+    if (heldElsewhere_ && heldElsewhere_(device))
+        throw CommError(comm::ErrPortInUse, device.toStdString() + ": locked by another program");
     port_.setPortName(device);
     applySettings(); // stored by the closed port, applied by open()
     port_.clearError();
