@@ -845,6 +845,19 @@ def case_port_locked(session, binary):
     assert_not_powered_off(c)
 
 
+def case_usb_adapter(session, binary):
+    """No built-in port, the UPS behind a USB adapter (the pty as /dev/ttyUSB0): it is COM1,
+    found and linked, and the mapping is logged."""
+    c = Case(session, binary, logind={}, start=False)
+    c.start_monitor(dev_names=["ttyUSB0"])
+    c.link_up()
+    c.wait_readings(NORMAL_READINGS)
+    with open(os.path.join(session.workdir, "corvolt.log"), errors="replace") as f:
+        stderr = f.read()
+    assert "COM1 = /dev/ttyUSB0 (USB serial)" in stderr, "mapping not logged:\n" + stderr
+    assert_not_powered_off(c)
+
+
 def case_permission_denied(session, binary):
     """COM1 may not be read (mode 000, the monitor without capabilities): the status says
     so and the port stays closed; once the mode allows it, the UPS is found."""
@@ -1033,6 +1046,7 @@ CASES = {
     "cable_pulled": case_cable_pulled,
     "port_exclusive": case_port_exclusive,
     "port_locked": case_port_locked,
+    "usb_adapter": case_usb_adapter,
     "permission_denied": case_permission_denied,
     "session_bus_dies": case_session_bus_dies,
     "signals_search_box": case_signals_search_box,
