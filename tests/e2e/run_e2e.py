@@ -852,10 +852,38 @@ def case_usb_adapter(session, binary):
     c.start_monitor(dev_names=["ttyUSB0"])
     c.link_up()
     c.wait_readings(NORMAL_READINGS)
-    with open(os.path.join(session.workdir, "corvolt.log"), errors="replace") as f:
-        stderr = f.read()
-    assert "COM1 = /dev/ttyUSB0 (USB serial)" in stderr, "mapping not logged:\n" + stderr
+    assert_mapping_logged(session, "COM1 = /dev/ttyUSB0 (USB serial)")
     assert_not_powered_off(c)
+
+
+def case_usb_adapter_com2(session, binary):
+    """A built-in UART (another, silent pty as ttyS0) and the UPS behind a USB adapter:
+    the adapter is COM2, found after COM1 gives no handshake."""
+    master, slave = os.openpty()
+    try:
+        c = Case(session, binary, logind={}, start=False)
+        c.start_monitor(dev_names=["ttyS0=" + os.ttyname(slave), "ttyUSB0"])
+        c.wait(lambda n: c.status(n) == SEARCHING_COM1, 6, "status %r" % SEARCHING_COM1)
+        c.wait(lambda n: c.status(n) == " Buscando en COM2", 3, "the search on COM2")
+        t_com2 = time.monotonic()
+        c.sim.wait_event("opened", after=c.mon.started, timeout=2)
+        assert c.sim.last("opened")[0] >= t_com2 - 0.5, "the adapter was opened before COM2"
+        c.sim.send("resume")
+        c.wait(lambda n: uptime_matches(c.status(n)), 5, "the uptime on the status bar")
+        c.wait_readings(NORMAL_READINGS)
+        assert_mapping_logged(session, "COM1 = /dev/ttyS0 (built-in UART)",
+                              "COM2 = /dev/ttyUSB0 (USB serial)")
+        assert_not_powered_off(c)
+    finally:
+        os.close(master)
+        os.close(slave)
+
+
+def assert_mapping_logged(session, *lines):
+    with open(os.path.join(session.workdir, "corvolt.log"), errors="replace") as f:
+        logged = f.read().splitlines()
+    for line in lines:
+        assert line in logged, "%r not in the monitor's log:\n%s" % (line, "\n".join(logged))
 
 
 def case_permission_denied(session, binary):
@@ -1047,6 +1075,7 @@ CASES = {
     "port_exclusive": case_port_exclusive,
     "port_locked": case_port_locked,
     "usb_adapter": case_usb_adapter,
+    "usb_adapter_com2": case_usb_adapter_com2,
     "permission_denied": case_permission_denied,
     "session_bus_dies": case_session_bus_dies,
     "signals_search_box": case_signals_search_box,
