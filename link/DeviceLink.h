@@ -62,4 +62,5 @@ private:
     ReadingsDisplay& m_readings;
     AlarmStates& m_alarms;
     bool m_linkBoxOpen = false;
+    bool m_refusalShown = false; // the status bar says a port was refused (permission, in use)
 };

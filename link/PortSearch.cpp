@@ -23,9 +23,17 @@ void DeviceLink::Timer1_Timer() {
             m_comm.setPortOpen(false);
         ++PortNumber;
         if (PortNumber <= LastPort) {
-            m_statusBar.setSimpleText(" Buscando en COM" + std::to_string(PortNumber));
+            // A refused port's text stays on the status bar until some port opens, so that
+            // the reason the UPS is not found can be read while the search goes on.
+            const std::string searching = " Buscando en COM" + std::to_string(PortNumber);
+            if (!m_refusalShown)
+                m_statusBar.setSimpleText(searching);
             m_comm.setCommPort(PortNumber);
             m_comm.setPortOpen(true);
+            if (m_refusalShown) {
+                m_refusalShown = false;
+                m_statusBar.setSimpleText(searching);
+            }
             return;
         }
         // A sweep ended without a handshake. The count saturates so that the search, and
@@ -34,6 +42,7 @@ void DeviceLink::Timer1_Timer() {
             ++SweepCount;
         if (SweepCount > SweepsBeforeAsking) {
             m_statusBar.setSimpleText("No se pudo establecer comunicación");
+            m_refusalShown = false;
             const int answer = AskLinkRetry("No se pudo establecer comunicación con el equipo\r\n"
                                             "Verifique las conexiones.");
             if (answer != vb::Retry)
@@ -43,8 +52,13 @@ void DeviceLink::Timer1_Timer() {
     } catch (const CommError& error) {
         if (error.Number == comm::ErrNoSuchPort)
             m_searchTimer.setInterval(MissingPortStepMs);
-        else if (error.Number == comm::ErrPermissionDenied)
-            m_statusBar.setSimpleText(" Sin permiso para abrir COM" + std::to_string(PortNumber));
+        else if (error.Number == comm::ErrPermissionDenied || error.Number == comm::ErrPortInUse) {
+            const std::string port = "COM" + std::to_string(PortNumber);
+            m_statusBar.setSimpleText(error.Number == comm::ErrPermissionDenied
+                                          ? " Sin permiso para abrir " + port
+                                          : " " + port + " ocupado por otro programa");
+            m_refusalShown = true;
+        }
     }
 }
 

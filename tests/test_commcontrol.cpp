@@ -1,4 +1,5 @@
 #include "platform/qt/QtCommControl.h"
+#include "platform/linux/PortLocks.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -19,6 +20,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <cstring>
 #include <optional>
 
@@ -414,6 +419,33 @@ TEST_F(CommOverPty, PortHeldByAnotherProcessIsInUseUntilItDies) {
     EXPECT_TRUE(comm.PortOpen());
 }
 
+TEST_F(CommOverPty, LiveLockFileIsInUseAndKeptHowEverOld) {
+    // A Qt-style lock of a live process (the test runner's parent), a minute old: Qt alone
+    // would take it for stale after 30 s and remove it.
+    QTemporaryDir locks;
+    ASSERT_TRUE(locks.isValid());
+    const QString device = pty.path();
+    const std::string lockFile =
+        locks.filePath("LCK.." + device.section(u'/', -1)).toStdString();
+    const std::string content = std::to_string(getppid()) + "\nminicom\nhost\n";
+    std::ofstream(lockFile) << content;
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1);
+    std::filesystem::last_write_time(lockFile, old);
+
+    QtCommControl locked([device](int) { return device; }, [&locks](const QString& node) {
+        return LiveLockHolder(locks.path().toStdString(), node.toStdString()) != 0;
+    });
+    EXPECT_EQ(ErrorNumberOf([&] { locked.setPortOpen(true); }), comm::ErrPortInUse);
+    EXPECT_FALSE(locked.PortOpen());
+    std::ifstream kept(lockFile);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), content);
+    EXPECT_EQ(std::filesystem::last_write_time(lockFile), old);
+
+    std::filesystem::remove(lockFile); // the holder ended and removed its lock
+    locked.setPortOpen(true);
+    EXPECT_TRUE(locked.PortOpen());
+}
+
 TEST_F(CommOverPty, UnreadableNodeIsPermissionDeniedAndExclusiveHolderIsInUse) {
     const QByteArray device = pty.path().toLocal8Bit();
     ASSERT_EQ(chmod(device.constData(), 0), 0);
@@ -442,6 +474,7 @@ TEST(QtCommControlOpen, DevicesThatAreNotSerialPortsFail) {
         int number;
     } rows[] = {
         {dir.filePath("missing"), comm::ErrNoSuchPort},
+        {QString(), comm::ErrNoSuchPort}, // a COM number with no port behind it
         {file, comm::ErrOpenFailed},
         {dir.path(), comm::ErrOpenFailed},
         {"/dev/null", comm::ErrOpenFailed},
@@ -527,11 +560,6 @@ TEST(QtCommControlSettings, OutOfRangeValuesAreInvalid) {
         EXPECT_EQ(ErrorNumberOf(action), comm::ErrInvalidValue);
     EXPECT_EQ(comm.CommPort(), 1);
     EXPECT_FALSE(comm.PortOpen());
-}
-
-TEST(QtCommControlSettings, DefaultPortNamesFollowComNumbering) {
-    EXPECT_EQ(QtCommControl::DefaultPortName(1), "/dev/ttyS0");
-    EXPECT_EQ(QtCommControl::DefaultPortName(4), "/dev/ttyS3");
 }
 
 } // namespace

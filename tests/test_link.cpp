@@ -90,19 +90,41 @@ TEST(PortSearch, MissingPortsTakeATenthOfASecond) {
 
 TEST(PortSearch, OtherOpenFailuresKeepTheNormalStep) {
     Search s;
-    s.comm.openErrors = {{1, comm::ErrPortInUse}, {2, comm::ErrOpenFailed}};
+    s.comm.openErrors = {{1, comm::ErrOpenFailed}, {2, comm::ErrOpenFailed}};
     s.run(3000);
     const std::vector<std::int64_t> expected = {1000, 2000, 3000};
     EXPECT_EQ(s.statusTimes, expected);
     EXPECT_EQ(s.statusTexts.back(), " Buscando en COM3");
 }
 
-TEST(PortSearch, PermissionDeniedIsSaidOnTheStatusBar) {
-    Search s;
-    s.comm.openErrors = {{1, comm::ErrPermissionDenied}, {2, comm::ErrNoSuchPort}};
-    s.run(1000);
-    EXPECT_EQ(s.statusTexts, (Entries{" Buscando en COM1", " Sin permiso para abrir COM1"}));
-    EXPECT_EQ(s.form.Timer1.Interval(), 1000);
+// A refused port's text stays while the search goes on, across sweeps, until a port opens.
+TEST(PortSearch, RefusalTextsLastUntilAPortOpens) {
+    const struct {
+        int error;
+        const char* text;
+    } refusals[] = {
+        {comm::ErrPermissionDenied, " Sin permiso para abrir COM1"},
+        {comm::ErrPortInUse, " COM1 ocupado por otro programa"},
+    };
+    for (const auto& refusal : refusals) {
+        Search s;
+        s.comm.openErrors = {{1, refusal.error}, {2, comm::ErrOpenFailed},
+                             {3, comm::ErrNoSuchPort}, {4, comm::ErrNoSuchPort}};
+        // Sweeps start at 1 s and 4.2 s (COM3 and COM4 are missing, a tenth of a second each).
+        s.run(5500);
+        EXPECT_EQ(s.statusTexts, (Entries{" Buscando en COM1", refusal.text, refusal.text}))
+            << refusal.text;
+        EXPECT_EQ(s.statusTimes, (std::vector<std::int64_t>{1000, 1000, 4200})) << refusal.text;
+        EXPECT_EQ(s.form.Timer1.Interval(), 1000) << refusal.text;
+
+        s.comm.openErrors.erase(1); // the user freed the port
+        s.run(7400);
+        EXPECT_EQ(s.statusTexts.back(), " Buscando en COM1") << refusal.text;
+        EXPECT_EQ(s.statusTimes.size(), 4u) << refusal.text;
+        EXPECT_TRUE(s.comm.open) << refusal.text;
+        s.run(8400);
+        EXPECT_EQ(s.statusTexts.back(), " Buscando en COM2") << refusal.text;
+    }
 }
 
 TEST(PortSearch, HandshakeOnCom2EndsTheSearchWithCom2Open) {

@@ -8,6 +8,8 @@
 #include "platform/linux/ProcessInstance.h"
 #include "platform/qt/MainWindow.h"
 #include "platform/qt/QtCommControl.h"
+#include "platform/linux/PortLocks.h"
+#include "platform/linux/SerialPorts.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/QtServices.h"
 #include "platform/qt/QtSysTray.h"
@@ -26,12 +28,18 @@ int main(int argc, char* argv[]) {
 
     ProcessInstance instance;
     QtMessageBoxes boxes;
-    QtCommControl comm;
     QtSysTray tray;
     ModApiLinux api(boxes);
     SystemTickCounter ticks;
     QtNumberLocale locale;
     QtLog log;
+    // COM1..COM4 are the serial ports present, built-in UARTs first, then USB adapters.
+    const ComPortNames comPorts(log);
+    // A port whose lock file in /run/lock names a live process is in use.
+    QtCommControl comm([&comPorts](int number) { return QString::fromStdString(comPorts(number)); },
+                       [](const QString& device) {
+                           return LiveLockHolder("/run/lock", device.toStdString()) != 0;
+                       });
     // Desktop notifications: a mains failure, and a power-off that will not be possible.
     DesktopNotice mainsFailureNotice(DesktopNotice::Urgency::Critical);
     MainsFailureNotifier mainsFailure(mainsFailureNotice);

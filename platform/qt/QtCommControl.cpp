@@ -83,11 +83,12 @@ std::optional<LineSettings> ParseLineSettings(const QString& text) {
 }
 
 QString QtCommControl::DefaultPortName(int number) {
-    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+    return QStringLiteral("COM%1").arg(number);
 }
 
-QtCommControl::QtCommControl(std::function<QString(int)> portName)
-    : portName_(std::move(portName)) {
+QtCommControl::QtCommControl(std::function<QString(int)> portName,
+                             std::function<bool(const QString&)> heldElsewhere)
+    : portName_(std::move(portName)), heldElsewhere_(std::move(heldElsewhere)) {
     // Qt stops reading from the device while its buffer is full, so a flood of bytes that
     // nobody reads waits in the driver instead of growing memory.
     port_.setReadBufferSize(InBufferSize);
@@ -157,6 +158,10 @@ void QtCommControl::openPort() {
     if (port_.isOpen())
         throw CommError(comm::ErrPortOpen, "the port is already open");
     const QString device = portName_(commPort_);
+    if (device.isEmpty())
+        throw CommError(comm::ErrNoSuchPort, "COM" + std::to_string(commPort_) + " is not present");
+    if (heldElsewhere_ && heldElsewhere_(device))
+        throw CommError(comm::ErrPortInUse, device.toStdString() + ": locked by another program");
     port_.setPortName(device);
     applySettings(); // stored by the closed port, applied by open()
     port_.clearError();

@@ -38,10 +38,14 @@ public:
     static constexpr int InBufferSize = 1024;
     static constexpr int MaxCommPort = 255;
 
-    // Device of CommPort n: /dev/ttyS(n-1), so COM1 is ttyS0.
+    // Device of CommPort n as Windows names it, "COMn". The Linux program passes its own
+    // mapping; an empty name means that port is not present.
     static QString DefaultPortName(int number);
 
-    explicit QtCommControl(std::function<QString(int)> portName = DefaultPortName);
+    // heldElsewhere: whether another program holds the device (say, by a lock file); it is
+    // asked before Qt opens the device, so Qt never takes over or removes such a lock.
+    explicit QtCommControl(std::function<QString(int)> portName = DefaultPortName,
+                           std::function<bool(const QString&)> heldElsewhere = {});
 
     void setSettings(const std::string& settings) override;
     void setInputMode(int mode) override;
@@ -62,6 +66,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
 
     std::function<QString(int)> portName_;
+    std::function<bool(const QString&)> heldElsewhere_;
     LineSettings settings_;
     int rThreshold_ = 0;
     int commPort_ = 1;

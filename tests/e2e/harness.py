@@ -376,13 +376,37 @@ class Monitor:
     and a private /run/lock, so that neither the host's COM1 nor its lock files are
     touched."""
 
-    SCRIPT = ('mount --bind "$0" /dev/ttyS0 && mount -t tmpfs -o mode=1777 corvolt-lock /run/lock'
-              ' && exec "$@"')
+    # The monitor counts ttyS0 only with a UART behind it in /sys: a private /sys/class/tty
+    # says there is one, whatever the host has.
+    UART_SYS = (' && mount -t tmpfs corvolt-tty /sys/class/tty'
+                ' && mkdir -p /sys/class/tty/ttyS0/device && echo 4 > /sys/class/tty/ttyS0/type')
+    SCRIPT = ('mount --bind "$0" /dev/ttyS0' + UART_SYS +
+              ' && mount -t tmpfs -o mode=1777 corvolt-lock /run/lock && exec "$@"')
 
-    def __init__(self, procs, binary, pty, env, name="corvolt", wrapper=(), namespace=None):
+    # A private /dev instead, with only the nodes a desktop program needs and the pty as
+    # each node named after it (e.g. ttyUSB0; "ttyS0=/dev/pts/7" puts another device
+    # there): no ttyS0 unless named, so COM1 is the first of those.
+    PRIVATE_DEV_SCRIPT = (
+        'mount --rbind /dev /mnt && mount -t tmpfs -o mode=755 corvolt-dev /dev'
+        ' && mkdir /dev/pts /dev/shm && mount --bind /mnt/pts /dev/pts'
+        ' && mount --bind /mnt/shm /dev/shm && ln -s /proc/self/fd /dev/fd'
+        ' && for n in null zero full random urandom tty ptmx; do'
+        ' touch /dev/$n && mount --bind /mnt/$n /dev/$n || exit 1; done && umount -l /mnt'
+        ' && pty="$0" && while [ "$1" != -- ]; do node="${1%%=*}" && source="${1#*=}"'
+        ' && { [ "$source" != "$1" ] || source="$pty"; }'
+        ' && touch "/dev/$node" && mount --bind "$source" "/dev/$node" || exit 1; shift; done'
+        ' && shift' + UART_SYS + ' && mount -t tmpfs -o mode=1777 corvolt-lock /run/lock'
+        ' && exec "$@"')
+
+    def __init__(self, procs, binary, pty, env, name="corvolt", wrapper=(), namespace=None,
+                 dev_names=None):
         """wrapper: a command that execs the binary (e.g. one that drops capabilities);
-        namespace: a MountNamespace to start in instead of a new one of its own."""
-        if namespace is None:
+        namespace: a MountNamespace to start in instead of a new one of its own;
+        dev_names: names the pty gets in a private /dev (instead of the pty over ttyS0)."""
+        if dev_names is not None:
+            enter = (["unshare", "--mount", "--propagation", "private", "sh", "-c",
+                      self.PRIVATE_DEV_SCRIPT, pty] + list(dev_names) + ["--"])
+        elif namespace is None:
             enter = ["unshare", "--mount", "--propagation", "private", "sh", "-c", self.SCRIPT, pty]
         else:
             enter = ["nsenter", "--target", str(namespace.pid), "--mount", "--"]

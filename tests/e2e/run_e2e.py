@@ -815,6 +815,79 @@ def case_port_exclusive(session, binary):
     assert_not_powered_off(c)
 
 
+def case_port_locked(session, binary):
+    """A live process's lock file names COM1 (HDB text, a minute old, which Qt alone would
+    remove): COM1 is shown as busy, never opened, and the lock is left as it is; once its
+    process has ended, the lock is stale and the UPS is found."""
+    c = Case(session, binary, logind={}, start=False)
+    ns = harness.MountNamespace(session.procs, c.sim.pty)
+    lock = ns.path("/run/lock/LCK..ttyS0")
+    holder = session.procs.start("holder", ["sleep", "infinity"])
+    content = "%10d\n" % holder.pid
+    with open(lock, "w") as f:
+        f.write(content)
+    minute_ago = time.time() - 60
+    os.utime(lock, (minute_ago, minute_ago))
+    c.start_monitor(namespace=ns)
+    c.wait(lambda n: c.status(n) == BUSY_COM1, 6, "status %r" % BUSY_COM1)
+
+    def not_opened():
+        assert not port_held(c), "the monitor opened a port locked by a live process"
+        with open(lock) as f:
+            assert f.read() == content, "the live holder's lock file was changed"
+
+    assert_idle(c, "while COM1 is locked", seconds=4.8, check=not_opened)
+    session.procs.stop(holder)
+    t_free = time.monotonic()
+    c.sim.wait_event("opened", after=t_free, timeout=4)
+    c.sim.send("resume")
+    c.wait_readings(NORMAL_READINGS, timeout=5)
+    with open(lock) as f:
+        assert f.read().split()[0] == str(c.mon.pid), "the stale lock should be the monitor's"
+    assert_not_powered_off(c)
+
+
+def case_usb_adapter(session, binary):
+    """No built-in port, the UPS behind a USB adapter (the pty as /dev/ttyUSB0): it is COM1,
+    found and linked, and the mapping is logged."""
+    c = Case(session, binary, logind={}, start=False)
+    c.start_monitor(dev_names=["ttyUSB0"])
+    c.link_up()
+    c.wait_readings(NORMAL_READINGS)
+    assert_mapping_logged(session, "COM1 = /dev/ttyUSB0 (USB serial)")
+    assert_not_powered_off(c)
+
+
+def case_usb_adapter_com2(session, binary):
+    """A built-in UART (another, silent pty as ttyS0) and the UPS behind a USB adapter:
+    the adapter is COM2, found after COM1 gives no handshake."""
+    master, slave = os.openpty()
+    try:
+        c = Case(session, binary, logind={}, start=False)
+        c.start_monitor(dev_names=["ttyS0=" + os.ttyname(slave), "ttyUSB0"])
+        c.wait(lambda n: c.status(n) == SEARCHING_COM1, 6, "status %r" % SEARCHING_COM1)
+        c.wait(lambda n: c.status(n) == " Buscando en COM2", 3, "the search on COM2")
+        t_com2 = time.monotonic()
+        c.sim.wait_event("opened", after=c.mon.started, timeout=2)
+        assert c.sim.last("opened")[0] >= t_com2 - 0.5, "the adapter was opened before COM2"
+        c.sim.send("resume")
+        c.wait(lambda n: uptime_matches(c.status(n)), 5, "the uptime on the status bar")
+        c.wait_readings(NORMAL_READINGS)
+        assert_mapping_logged(session, "COM1 = /dev/ttyS0 (built-in UART)",
+                              "COM2 = /dev/ttyUSB0 (USB serial)")
+        assert_not_powered_off(c)
+    finally:
+        os.close(master)
+        os.close(slave)
+
+
+def assert_mapping_logged(session, *lines):
+    with open(os.path.join(session.workdir, "corvolt.log"), errors="replace") as f:
+        logged = f.read().splitlines()
+    for line in lines:
+        assert line in logged, "%r not in the monitor's log:\n%s" % (line, "\n".join(logged))
+
+
 def case_permission_denied(session, binary):
     """COM1 may not be read (mode 000, the monitor without capabilities): the status says
     so and the port stays closed; once the mode allows it, the UPS is found."""
@@ -1003,6 +1076,9 @@ CASES = {
     "tray_icon_removed": case_tray_icon_removed,
     "cable_pulled": case_cable_pulled,
     "port_exclusive": case_port_exclusive,
+    "port_locked": case_port_locked,
+    "usb_adapter": case_usb_adapter,
+    "usb_adapter_com2": case_usb_adapter_com2,
     "permission_denied": case_permission_denied,
     "session_bus_dies": case_session_bus_dies,
     "signals_search_box": case_signals_search_box,
