@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -205,9 +206,12 @@ public:
     explicit FakeInstance(CallLog& log) : m_log(log) {}
     bool PrevInstance() override {
         m_log.add("PrevInstance");
+        if (lockFails)
+            throw std::runtime_error("the instance lock cannot be made");
         return running;
     }
     bool running = false;
+    bool lockFails = false;
     int ended = 0;
     // Where the end passes through a view's own event handling no exception may unwind
     // it: there the process really ends, with this code (in a death test's child).
