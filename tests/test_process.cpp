@@ -181,8 +181,9 @@ TEST(SingleInstance, OnlyALiveHolderMeansAnotherInstance) {
         QFile::remove(first);
         QFile::remove(fallback);
         QLockFile holder(first);
-        if (c.holdFirst)
+        if (c.holdFirst) {
             ASSERT_TRUE(holder.tryLock(0));
+        }
         ProcessInstance instance(c.paths);
         switch (c.outcome) {
         case Free:

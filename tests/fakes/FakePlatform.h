@@ -174,6 +174,10 @@ public:
         m_log.add("BringToFront");
         ++broughtToFront;
         handle = hWnd;
+        if (window) {
+            stateAtFront = window->WindowState();
+            visibleAtFront = window->Visible();
+        }
     }
     bool ShutdownWindows() override {
         m_log.add("ShutdownWindows");
@@ -182,6 +186,10 @@ public:
     }
     int broughtToFront = 0;
     std::intptr_t handle = 0;
+    // The window as it was when last brought to the front (when `window` is set).
+    const FormWindow* window = nullptr;
+    int stateAtFront = -1;
+    bool visibleAtFront = false;
     int shutdownRequests = 0;
     bool acceptShutdown = false;
 
@@ -325,12 +333,17 @@ public:
             Resize();
     }
     bool Visible() const override { return visible; }
-    void setVisible(bool value) override { visible = value; }
+    void setVisible(bool value) override {
+        visible = value;
+        if (value)
+            stateWhenShown = state;
+    }
     std::intptr_t hWnd() const override { return Handle; }
     const Picture& Icon() const override { return icon; }
 
     int state = vbNormal;
     bool visible = false;
+    int stateWhenShown = -1; // the state at the last setVisible(true)
     FakePicture icon;
 };
 
@@ -398,6 +411,8 @@ struct FakeServices {
 template <typename View> struct FormOn : FakeServices {
     View view;
     MonitorForm form{view.Controls(tray, comm), services()};
+
+    FormOn() { api.window = &form.frmMain; }
 
     // Started and shown, as the program does it.
     void start() {
