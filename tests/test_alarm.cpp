@@ -99,7 +99,10 @@ TEST(ShowAlarm, MainsFailureRaisesOnceAndTheClearSendsTheWindowBack) {
     EXPECT_TRUE(Shown(a.form));
     EXPECT_TRUE(a.alarmPanel());
     EXPECT_EQ(a.api.broughtToFront, 1);
-    // Window state normal and visible before it is brought to the front.
+    // From the tray: state normal, then visible, then brought to the front.
+    EXPECT_EQ(a.view.frmMain.stateWhenShown, vbNormal);
+    EXPECT_EQ(a.api.stateAtFront, vbNormal);
+    EXPECT_TRUE(a.api.visibleAtFront);
     EXPECT_EQ(std::count(a.log.entries.begin(), a.log.entries.end(), "BringToFront"), 1);
     EXPECT_EQ(a.api.handle, FakeWindow::Handle);
 
@@ -330,6 +333,25 @@ TEST(Tray, BlocksDuringTheSearchSendTheRestoredWindowBack) {
     f.comm.receive(Bytes({'&', '&', '%', 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(f.form.Timer3.Enabled());
     EXPECT_EQ(f.form.Timer3.Interval(), 4000);
+}
+
+// The tray delay counts from the last search block, not the first.
+TEST(Tray, ASecondSearchBlockRestartsARunningTrayDelay) {
+    FakeForm f;
+    f.start();
+    f.form.Timer1_Timer();
+    VirtualClock clock{{&f.form.Timer3}};
+    const Bytes block{'&', '&', '%', 0, 0, 0, 0, 0, 0, 0};
+    f.comm.receive(block);
+    clock.resync();
+    clock.runUntil(3000);
+    ASSERT_TRUE(f.form.Timer3.isCounting());
+    f.comm.receive(block);
+    clock.resync();
+    clock.runUntil(6999);
+    EXPECT_TRUE(Shown(f.form)) << "4 s after the first block, 1 ms early for the second";
+    clock.runUntil(7000);
+    EXPECT_TRUE(InTray(f.form));
 }
 
 TEST(Tray, TheIconIsRemovedWhenTheProgramEnds) {

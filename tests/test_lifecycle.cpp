@@ -40,19 +40,29 @@ TEST(StartUp, DesignIntervalsBeforeTheLoad) {
 }
 
 TEST(StartUp, AFailedLoadStepLeavesTheWindowUpWithoutASearch) {
-    FakeForm f;
-    f.comm.failSettings = true;
-    f.form.Form_Load();
-    ASSERT_EQ(f.boxes.calls.size(), 1u);
-    EXPECT_EQ(f.boxes.calls[0].prompt, "Error al iniciar la aplicación.");
-    EXPECT_EQ(f.boxes.calls[0].style, vb::OKOnly);
-    EXPECT_TRUE(f.boxes.calls[0].title.empty());
-    EXPECT_FALSE(f.form.Timer1.Enabled());
-    EXPECT_EQ(f.comm.rThreshold, 0); // the steps after the failing one are skipped
-    EXPECT_EQ(f.form.ProgressBar1.Max(), 100.0f);
-    EXPECT_FALSE(f.form.Label_Save.Visible());
-    EXPECT_TRUE(f.tray.inTray);
-    EXPECT_EQ(f.instance.ended, 0);
+    const struct {
+        const char* name;
+        void (*fail)(FakeForm&);
+    } cases[] = {
+        {"port settings refused", [](FakeForm& f) { f.comm.failSettings = true; }},
+        {"instance lock cannot be made", [](FakeForm& f) { f.instance.lockFails = true; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeForm f;
+        c.fail(f);
+        f.form.Form_Load();
+        ASSERT_EQ(f.boxes.calls.size(), 1u);
+        EXPECT_EQ(f.boxes.calls[0].prompt, "Error al iniciar la aplicación.");
+        EXPECT_EQ(f.boxes.calls[0].style, vb::OKOnly);
+        EXPECT_TRUE(f.boxes.calls[0].title.empty());
+        EXPECT_FALSE(f.form.Timer1.Enabled());
+        EXPECT_EQ(f.comm.rThreshold, 0); // the steps after the failing one are skipped
+        EXPECT_EQ(f.form.ProgressBar1.Max(), 100.0f);
+        EXPECT_FALSE(f.form.Label_Save.Visible());
+        EXPECT_TRUE(f.tray.inTray);
+        EXPECT_EQ(f.instance.ended, 0);
+    }
 }
 
 TEST(StartUp, ASecondInstanceSaysSoAndEndsWithoutTouchingThePort) {

@@ -5,6 +5,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
+#include <QLockFile>
+#include <QSessionManager>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -13,6 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 
 namespace {
 
@@ -116,6 +120,85 @@ TEST(SingleInstance, FindsTheFirstReleasesOnTerminationAndTakesOverAStaleLock) {
     std::unique_ptr<QProcess> third(StartLockChild(runtime.path(), false));
     ASSERT_TRUE(third->waitForFinished(10000));
     EXPECT_EQ(third->exitCode(), 0) << "a stale lock must not keep the monitor from starting";
+}
+
+// A session save or a logout that may still be cancelled must leave the monitor watching;
+// the application quitting ends it.
+TEST(SessionEnd, OnlyTheApplicationQuittingRaisesTheTermination) {
+    auto* session = qGuiApp->findChild<QSessionManager*>();
+    ASSERT_NE(session, nullptr);
+    const struct {
+        const char* name;
+        void (*raise)(QSessionManager&);
+        int terminations;
+    } cases[] = {
+        {"commit data (checkpoint or cancellable logout)",
+         [](QSessionManager& s) { emit qGuiApp->commitDataRequest(s); }, 0},
+        {"save state", [](QSessionManager& s) { emit qGuiApp->saveStateRequest(s); }, 0},
+        {"about to quit",
+         [](QSessionManager&) { QMetaObject::invokeMethod(qGuiApp, "aboutToQuit"); }, 1},
+    };
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcessInstance instance({folder.filePath(QStringLiteral("corvolt.lock"))});
+        int terminations = 0;
+        instance.OnTerminate = [&terminations] { ++terminations; };
+        c.raise(*session);
+        EXPECT_EQ(terminations, c.terminations);
+    }
+}
+
+TEST(SingleInstance, OnlyALiveHolderMeansAnotherInstance) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString first = dir.filePath(QStringLiteral("first.lock"));
+    const QString fallback = dir.filePath(QStringLiteral("fallback.lock"));
+    // No one, root included, can create a file below a regular file or in /proc.
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString missing = plain.fileName() + QStringLiteral("/corvolt.lock");
+    const QString readOnly = QStringLiteral("/proc/corvolt.lock");
+
+    enum Outcome { Free, Running, Fails };
+    const struct {
+        const char* name;
+        QStringList paths;
+        bool holdFirst;
+        Outcome outcome;
+        QString taken; // the lock file left behind when the lock is taken
+    } cases[] = {
+        {"free lock", {first, fallback}, false, Free, first},
+        {"lock held by another holder", {first, fallback}, true, Running, QString()},
+        {"missing folder falls back", {missing, fallback}, false, Free, fallback},
+        {"read-only folder falls back", {readOnly, fallback}, false, Free, fallback},
+        {"no folder can hold it", {missing, readOnly}, false, Fails, QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(first);
+        QFile::remove(fallback);
+        QLockFile holder(first);
+        if (c.holdFirst) {
+            ASSERT_TRUE(holder.tryLock(0));
+        }
+        ProcessInstance instance(c.paths);
+        switch (c.outcome) {
+        case Free:
+            EXPECT_FALSE(instance.PrevInstance());
+            EXPECT_TRUE(QFile::exists(c.taken));
+            break;
+        case Running:
+            EXPECT_TRUE(instance.PrevInstance());
+            EXPECT_FALSE(QFile::exists(fallback)) << "a live holder must not be bypassed";
+            break;
+        case Fails:
+            EXPECT_THROW(instance.PrevInstance(), std::runtime_error);
+            break;
+        }
+    }
 }
 
 } // namespace

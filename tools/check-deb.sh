@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks that it holds what it should and installs:
-# the file list, the dependencies as apt resolves them, the desktop entries, and that the
-# unpacked program finds all its libraries.
+# the file list, the dependencies as apt resolves them, the desktop entries, lintian, and
+# that the unpacked program finds all its libraries.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,7 +9,7 @@ build="${1:-$root/build-deb}"
 "$root/tools/dev.sh" deps package
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVOLT_TESTS=OFF \
-    -DCMAKE_INSTALL_PREFIX=/usr
+    -DCMAKE_INSTALL_PREFIX=/usr -DCORVOLT_WERROR="${CORVOLT_WERROR:-OFF}"
 cmake --build "$build" --target corvolt
 (cd "$build" && rm -f corvolt_*.deb && cpack -G DEB)
 deb=$(ls "$build"/corvolt_*.deb)
@@ -39,6 +39,9 @@ if ldd "$scratch/usr/bin/corvolt" | grep -q "not found"; then
     ldd "$scratch/usr/bin/corvolt"
     exit 1
 fi
+
+# Debian's package checks: any error fails; warnings are shown.
+lintian --fail-on error --tag-display-limit 0 "$deb"
 
 # apt resolves the dependencies without changing the machine.
 apt-get install --simulate --no-install-recommends "$deb" >"$scratch/apt.log" 2>&1 ||

@@ -73,7 +73,8 @@ install_sets() {
 }
 
 configure() {
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCORVOLT_WERROR="${CORVOLT_WERROR:-OFF}" "$@"
 }
 
 case "${1:-}" in

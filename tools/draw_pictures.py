@@ -664,7 +664,6 @@ def main():
         write_png_rgba(folder / "corvolt.png", design_corvolt(size))
 
     indexed_png(OUT / "falla.png", design_falla(32), 16, (WHITE,))
-    indexed_png(OUT / "falla16.png", design_falla(16), 16, (WHITE,))
     indexed_png(OUT / "monito.png", design_monito(32), 16)
     indexed_png(OUT / "igual.png", design_igual(32), 256)
     lamp_gif(OUT / "vl1.gif", "green")

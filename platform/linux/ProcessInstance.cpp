@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -36,20 +37,27 @@ int WatchTerminationSignals() {
 }
 } // namespace
 
-ProcessInstance::ProcessInstance() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    m_lock = std::make_unique<QLockFile>(folder + QStringLiteral("/corvolt.lock"));
-    // Only a holder that is no longer running makes the lock stale, however old it is.
-    m_lock->setStaleLockTime(0);
+ProcessInstance::ProcessInstance() : ProcessInstance(DefaultLockPaths()) {}
 
+QStringList ProcessInstance::DefaultLockPaths() {
+    QStringList paths;
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty())
+        paths << runtime + QStringLiteral("/corvolt.lock");
+    // The temporary folder is shared between users: the name carries the user's id.
+    paths << QDir::tempPath() + QStringLiteral("/corvolt-%1.lock").arg(::getuid());
+    return paths;
+}
+
+ProcessInstance::ProcessInstance(const QStringList& lockPaths) : m_lockPaths(lockPaths) {
     const auto terminate = [this] {
         if (OnTerminate)
             OnTerminate();
     };
-    // The session manager asks before a logout.
-    QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, terminate);
+    // The session manager's commitDataRequest comes for every session save and for a
+    // logout that may still be cancelled, so it is not a reason to stop watching the UPS.
+    // The session really ending closes the window, quits the application or sends a signal.
+    m_quitConnection = QObject::connect(qGuiApp, &QGuiApplication::aboutToQuit, terminate);
     const int readEnd = WatchTerminationSignals();
     if (readEnd >= 0) {
         m_signalNotifier = std::make_unique<QSocketNotifier>(readEnd, QSocketNotifier::Read);
@@ -57,14 +65,29 @@ ProcessInstance::ProcessInstance() {
     }
 }
 
-ProcessInstance::~ProcessInstance() = default;
+ProcessInstance::~ProcessInstance() {
+    QObject::disconnect(m_quitConnection);
+}
 
 bool ProcessInstance::PrevInstance() {
-    return !m_lock->tryLock(0);
+    for (const QString& path : m_lockPaths) {
+        auto lock = std::make_unique<QLockFile>(path);
+        // Only a holder that is no longer running makes the lock stale, however old it is.
+        lock->setStaleLockTime(0);
+        if (lock->tryLock(0)) {
+            m_lock = std::move(lock);
+            return false;
+        }
+        if (lock->error() == QLockFile::LockFailedError)
+            return true;
+        // This folder cannot hold the lock (missing, read-only, full): try the next one.
+    }
+    throw std::runtime_error("the instance lock cannot be made");
 }
 
 void ProcessInstance::EndProcess() {
-    m_lock->unlock();
+    if (m_lock)
+        m_lock->unlock();
     std::fflush(nullptr);
     // Nothing of the program may run after this point: no destructor, no event.
     std::_Exit(0);

@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,10 @@ public:
         m_log.add("BringToFront");
         ++broughtToFront;
         handle = hWnd;
+        if (window) {
+            stateAtFront = window->WindowState();
+            visibleAtFront = window->Visible();
+        }
     }
     bool ShutdownWindows() override {
         m_log.add("ShutdownWindows");
@@ -181,6 +186,10 @@ public:
     }
     int broughtToFront = 0;
     std::intptr_t handle = 0;
+    // The window as it was when last brought to the front (when `window` is set).
+    const FormWindow* window = nullptr;
+    int stateAtFront = -1;
+    bool visibleAtFront = false;
     int shutdownRequests = 0;
     bool acceptShutdown = false;
 
@@ -205,9 +214,12 @@ public:
     explicit FakeInstance(CallLog& log) : m_log(log) {}
     bool PrevInstance() override {
         m_log.add("PrevInstance");
+        if (lockFails)
+            throw std::runtime_error("the instance lock cannot be made");
         return running;
     }
     bool running = false;
+    bool lockFails = false;
     int ended = 0;
     // Where the end passes through a view's own event handling no exception may unwind
     // it: there the process really ends, with this code (in a death test's child).
@@ -321,12 +333,17 @@ public:
             Resize();
     }
     bool Visible() const override { return visible; }
-    void setVisible(bool value) override { visible = value; }
+    void setVisible(bool value) override {
+        visible = value;
+        if (value)
+            stateWhenShown = state;
+    }
     std::intptr_t hWnd() const override { return Handle; }
     const Picture& Icon() const override { return icon; }
 
     int state = vbNormal;
     bool visible = false;
+    int stateWhenShown = -1; // the state at the last setVisible(true)
     FakePicture icon;
 };
 
@@ -394,6 +411,8 @@ struct FakeServices {
 template <typename View> struct FormOn : FakeServices {
     View view;
     MonitorForm form{view.Controls(tray, comm), services()};
+
+    FormOn() { api.window = &form.frmMain; }
 
     // Started and shown, as the program does it.
     void start() {
