@@ -16,7 +16,8 @@ Every --sample seconds (default 60) one line: Pss and anonymous memory
 anonymous memory is the monitor's own heap and stacks), open file descriptors (/proc/PID/fd), threads, and the CPU share of one core over the interval
 (/proc/PID/task/*/schedstat). At the end a summary: first and last values, and the
 growth per hour as the least-squares slope of the samples taken after --warm-up seconds.
-Any message box that the monitor opens, any call to the fake logind but the power-off check (CanPowerOff), or the monitor's end
+Any message box that the monitor opens, any call to the fake logind but the power-off
+check (CanPowerOff), or the monitor's end
 is reported at once (the run stops when the monitor has ended). Needs root.
 """
 
