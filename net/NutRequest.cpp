@@ -2,8 +2,7 @@
 
 namespace corvolt::net {
 
-SplitResult splitRequest(std::string_view line)
-{
+SplitResult splitRequest(std::string_view line) {
     SplitResult r;
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);

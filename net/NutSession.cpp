@@ -12,8 +12,7 @@ namespace {
 constexpr std::string_view kProtocolVersion = "1.3";
 constexpr std::string_view kVersionLine = "Corvolt 2.00.0001 NUT network server";
 
-bool sameText(std::string_view a, std::string_view b)
-{
+bool sameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
                return lower(x) == lower(y);
@@ -21,27 +20,23 @@ bool sameText(std::string_view a, std::string_view b)
 }
 
 // One decimal with a dot, whatever the process locale.
-std::string oneDecimal(double v)
-{
+std::string oneDecimal(double v) {
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 1);
     return std::string(buf, r.ptr);
 }
 
-NutSession::Reply err(std::string_view code, bool close = false)
-{
+NutSession::Reply err(std::string_view code, bool close = false) {
     return {{"ERR " + std::string(code)}, close};
 }
 
-NutSession::Reply one(std::string line)
-{
+NutSession::Reply one(std::string line) {
     return {{std::move(line)}, false};
 }
 
 } // namespace
 
-std::string quoteValue(std::string_view value)
-{
+std::string quoteValue(std::string_view value) {
     std::string out = "\"";
     for (char c : value) {
         if (c == '"' || c == '\\')
@@ -51,19 +46,17 @@ std::string quoteValue(std::string_view value)
     return out + '"';
 }
 
-NutUps::NutUps(NutSettings settings) : m_settings(std::move(settings))
-{
+NutUps::NutUps(NutSettings settings) : m_settings(std::move(settings)) {
     const auto space = m_settings.description.find(' ');
     m_vars["device.type"] = "ups";
     m_vars["driver.name"] = "corvolt";
     m_vars["ups.mfr"] = m_settings.description.substr(0, space);
-    m_vars["ups.model"] =
-        space == std::string::npos ? m_settings.description : m_settings.description.substr(space + 1);
+    m_vars["ups.model"] = space == std::string::npos ? m_settings.description
+                                                     : m_settings.description.substr(space + 1);
 }
 
 void NutUps::updateFromFrame(std::string_view voltageText, double frequencyHz,
-                             std::uint8_t chargeByte, std::uint8_t regulation, std::uint8_t alarm)
-{
+                             std::uint8_t chargeByte, std::uint8_t regulation, std::uint8_t alarm) {
     m_stale = false;
     if (voltageText.empty()) {
         m_vars.erase("input.voltage");
@@ -80,27 +73,38 @@ void NutUps::updateFromFrame(std::string_view voltageText, double frequencyHz,
     m_vars["battery.charge"] = oneDecimal(chargeByte * 100.0 / 255.0);
 
     switch (regulation) {
-    case '0': m_regulation.clear(); break;
-    case '1': m_regulation = "BOOST"; break;
-    case '2': m_regulation = "TRIM"; break;
-    default: break;
+    case '0':
+        m_regulation.clear();
+        break;
+    case '1':
+        m_regulation = "BOOST";
+        break;
+    case '2':
+        m_regulation = "TRIM";
+        break;
+    default:
+        break;
     }
     switch (alarm) {
-    case '0': m_power = "OL"; break;
-    case '1': m_power = "OB"; break;
+    case '0':
+        m_power = "OL";
+        break;
+    case '1':
+        m_power = "OB";
+        break;
     case '2':
         m_power = "OB LB";
         m_fsd = true;
         break;
-    default: break;
+    default:
+        break;
     }
     publishStatus();
 }
 
-void NutUps::publishStatus()
-{
+void NutUps::publishStatus() {
     std::string s = m_fsd ? "FSD" : "";
-    for (const std::string *part : {&m_power, &m_regulation}) {
+    for (const std::string* part : {&m_power, &m_regulation}) {
         if (part->empty())
             continue;
         if (!s.empty())
@@ -113,39 +117,35 @@ void NutUps::publishStatus()
         m_vars["ups.status"] = s;
 }
 
-void NutUps::addLogin(const void *session, std::string address)
-{
+void NutUps::addLogin(const void* session, std::string address) {
     m_logins.emplace_back(session, std::move(address));
 }
 
-void NutUps::removeLogin(const void *session)
-{
+void NutUps::removeLogin(const void* session) {
     m_logins.erase(std::remove_if(m_logins.begin(), m_logins.end(),
-                                  [session](const auto &l) { return l.first == session; }),
+                                  [session](const auto& l) { return l.first == session; }),
                    m_logins.end());
 }
 
-NutSession::NutSession(NutUps &ups, std::string peerAddress) : m_ups(ups), m_peer(std::move(peerAddress)) {}
+NutSession::NutSession(NutUps& ups, std::string peerAddress)
+    : m_ups(ups), m_peer(std::move(peerAddress)) {}
 
-NutSession::~NutSession()
-{
+NutSession::~NutSession() {
     m_ups.removeLogin(this);
 }
 
-bool NutSession::isOurUps(const std::string &name) const
-{
+bool NutSession::isOurUps(const std::string& name) const {
     return sameText(name, m_ups.settings().upsName);
 }
 
-NutSession::Reply NutSession::handle(std::string_view line)
-{
+NutSession::Reply NutSession::handle(std::string_view line) {
     const SplitResult split = splitRequest(line);
     if (split.error != SplitError::None)
         return err("INVALID-ARGUMENT", split.error == SplitError::TooLong);
-    const auto &w = split.words;
+    const auto& w = split.words;
     if (w.empty())
         return err("UNKNOWN-COMMAND");
-    const std::string &cmd = w[0];
+    const std::string& cmd = w[0];
     const auto is = [&cmd](std::string_view name) { return sameText(cmd, name); };
 
     if (is("VER"))
@@ -153,7 +153,8 @@ NutSession::Reply NutSession::handle(std::string_view line)
     if (is("NETVER") || is("PROTVER"))
         return one(std::string(kProtocolVersion));
     if (is("HELP"))
-        return one("Commands: HELP VER GET LIST SET INSTCMD LOGIN LOGOUT USERNAME PASSWORD STARTTLS");
+        return one(
+            "Commands: HELP VER GET LIST SET INSTCMD LOGIN LOGOUT USERNAME PASSWORD STARTTLS");
     if (is("GET"))
         return get(w);
     if (is("LIST"))
@@ -162,7 +163,7 @@ NutSession::Reply NutSession::handle(std::string_view line)
         if (w.size() != 2)
             return err("INVALID-ARGUMENT");
         const bool user = is("USERNAME");
-        bool &set = user ? m_userSet : m_passwordSet;
+        bool& set = user ? m_userSet : m_passwordSet;
         if (set)
             return err(user ? "ALREADY-SET-USERNAME" : "ALREADY-SET-PASSWORD");
         (user ? m_user : m_password) = w[1];
@@ -185,8 +186,7 @@ NutSession::Reply NutSession::handle(std::string_view line)
     return err("UNKNOWN-COMMAND");
 }
 
-NutSession::Reply NutSession::login(const std::vector<std::string> &w)
-{
+NutSession::Reply NutSession::login(const std::vector<std::string>& w) {
     if (w.size() != 2)
         return err("INVALID-ARGUMENT");
     if (m_loggedIn)
@@ -197,7 +197,7 @@ NutSession::Reply NutSession::login(const std::vector<std::string> &w)
         return err("PASSWORD-REQUIRED");
     if (!isOurUps(w[1]))
         return err("UNKNOWN-UPS");
-    const NutSettings &s = m_ups.settings();
+    const NutSettings& s = m_ups.settings();
     if (s.user.empty() || m_user != s.user || m_password != s.password)
         return err("ACCESS-DENIED");
     m_loggedIn = true;
@@ -205,8 +205,7 @@ NutSession::Reply NutSession::login(const std::vector<std::string> &w)
     return one("OK");
 }
 
-NutSession::Reply NutSession::get(const std::vector<std::string> &w)
-{
+NutSession::Reply NutSession::get(const std::vector<std::string>& w) {
     if (w.size() < 3)
         return err("INVALID-ARGUMENT");
     const std::string &what = w[1], &ups = w[2];
@@ -225,9 +224,9 @@ NutSession::Reply NutSession::get(const std::vector<std::string> &w)
         return err("CMD-NOT-SUPPORTED"); // there are no instant commands
     if (m_ups.stale())
         return err("DATA-STALE");
-    const auto &vars = m_ups.variables();
+    const auto& vars = m_ups.variables();
     const auto found = std::find_if(vars.begin(), vars.end(),
-                                    [&w](const auto &v) { return sameText(v.first, w[3]); });
+                                    [&w](const auto& v) { return sameText(v.first, w[3]); });
     if (found == vars.end())
         return err("VAR-NOT-SUPPORTED");
     if (is("VAR"))
@@ -235,8 +234,7 @@ NutSession::Reply NutSession::get(const std::vector<std::string> &w)
     return one("DESC " + ups + " " + w[3] + " " + quoteValue("Description unavailable"));
 }
 
-NutSession::Reply NutSession::list(const std::vector<std::string> &w)
-{
+NutSession::Reply NutSession::list(const std::vector<std::string>& w) {
     if (w.size() < 2)
         return err("INVALID-ARGUMENT");
     const auto is = [&w](std::string_view name) { return sameText(w[1], name); };
@@ -265,14 +263,15 @@ NutSession::Reply NutSession::list(const std::vector<std::string> &w)
     Reply r;
     r.lines.push_back("BEGIN LIST " + head);
     if (is("VAR")) {
-        for (const auto &[name, value] : m_ups.variables())
+        for (const auto& [name, value] : m_ups.variables())
             r.lines.push_back("VAR " + w[2] + " " + name + " " + quoteValue(value));
     } else if (is("CLIENT")) {
-        for (const auto &login : m_ups.logins())
+        for (const auto& login : m_ups.logins())
             r.lines.push_back("CLIENT " + w[2] + " " + login.second);
     } else if (perVar) {
-        const auto &vars = m_ups.variables();
-        if (std::none_of(vars.begin(), vars.end(), [&w](const auto &v) { return sameText(v.first, w[3]); }))
+        const auto& vars = m_ups.variables();
+        if (std::none_of(vars.begin(), vars.end(),
+                         [&w](const auto& v) { return sameText(v.first, w[3]); }))
             return err("VAR-NOT-SUPPORTED");
     }
     r.lines.push_back("END LIST " + head);

@@ -25,30 +25,30 @@ public:
     // the window formats it (empty after a failed calibration), frequencyHz 0 when unknown,
     // chargeByte 0 to 255 (255 full), regulation and alarm the frame's '0'/'1'/'2'
     // characters; other characters keep what the previous frame said. Clears the stale flag.
-    void updateFromFrame(std::string_view voltageText, double frequencyHz,
-                         std::uint8_t chargeByte, std::uint8_t regulation, std::uint8_t alarm);
+    void updateFromFrame(std::string_view voltageText, double frequencyHz, std::uint8_t chargeByte,
+                         std::uint8_t regulation, std::uint8_t alarm);
     // Set while the link is lost; every variable read then answers DATA-STALE.
     void setStale(bool stale) { m_stale = stale; }
 
     bool stale() const { return m_stale; }
     // Set by the first final-alarm frame and never cleared.
     bool forcedShutdown() const { return m_fsd; }
-    const NutSettings &settings() const { return m_settings; }
+    const NutSettings& settings() const { return m_settings; }
     // Variables by name, ups.status included, in the order LIST VAR sends them.
-    const std::map<std::string, std::string> &variables() const { return m_vars; }
+    const std::map<std::string, std::string>& variables() const { return m_vars; }
 
     int numLogins() const { return static_cast<int>(m_logins.size()); }
     // Addresses of the logged-in clients, in login order.
-    const std::vector<std::pair<const void *, std::string>> &logins() const { return m_logins; }
-    void addLogin(const void *session, std::string address);
-    void removeLogin(const void *session);
+    const std::vector<std::pair<const void*, std::string>>& logins() const { return m_logins; }
+    void addLogin(const void* session, std::string address);
+    void removeLogin(const void* session);
 
 private:
     void publishStatus();
 
     NutSettings m_settings;
     std::map<std::string, std::string> m_vars;
-    std::vector<std::pair<const void *, std::string>> m_logins;
+    std::vector<std::pair<const void*, std::string>> m_logins;
     std::string m_power;      // "OL", "OB" or "OB LB"
     std::string m_regulation; // "", "BOOST" or "TRIM"
     bool m_stale = true;
@@ -58,10 +58,10 @@ private:
 // One client connection: one request line in, exactly one reply out.
 class NutSession {
 public:
-    NutSession(NutUps &ups, std::string peerAddress);
+    NutSession(NutUps& ups, std::string peerAddress);
     ~NutSession();
-    NutSession(const NutSession &) = delete;
-    NutSession &operator=(const NutSession &) = delete;
+    NutSession(const NutSession&) = delete;
+    NutSession& operator=(const NutSession&) = delete;
 
     struct Reply {
         std::vector<std::string> lines; // without line feeds
@@ -70,12 +70,12 @@ public:
     Reply handle(std::string_view line);
 
 private:
-    Reply get(const std::vector<std::string> &w);
-    Reply list(const std::vector<std::string> &w);
-    Reply login(const std::vector<std::string> &w);
-    bool isOurUps(const std::string &name) const;
+    Reply get(const std::vector<std::string>& w);
+    Reply list(const std::vector<std::string>& w);
+    Reply login(const std::vector<std::string>& w);
+    bool isOurUps(const std::string& name) const;
 
-    NutUps &m_ups;
+    NutUps& m_ups;
     const std::string m_peer;
     std::string m_user, m_password;
     bool m_userSet = false, m_passwordSet = false, m_loggedIn = false;

@@ -1,5 +1,5 @@
-#include "platform/qt/QtCommControl.h"
 #include "platform/linux/PortLocks.h"
+#include "platform/qt/QtCommControl.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -21,10 +21,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <cstring>
 #include <optional>
 
 namespace {
@@ -425,16 +425,17 @@ TEST_F(CommOverPty, LiveLockFileIsInUseAndKeptHowEverOld) {
     QTemporaryDir locks;
     ASSERT_TRUE(locks.isValid());
     const QString device = pty.path();
-    const std::string lockFile =
-        locks.filePath("LCK.." + device.section(u'/', -1)).toStdString();
+    const std::string lockFile = locks.filePath("LCK.." + device.section(u'/', -1)).toStdString();
     const std::string content = std::to_string(getppid()) + "\nminicom\nhost\n";
     std::ofstream(lockFile) << content;
     const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1);
     std::filesystem::last_write_time(lockFile, old);
 
-    QtCommControl locked([device](int) { return device; }, [&locks](const QString& node) {
-        return LiveLockHolder(locks.path().toStdString(), node.toStdString()) != 0;
-    });
+    QtCommControl locked([device](int) { return device; },
+                         [&locks](const QString& node) {
+                             return LiveLockHolder(locks.path().toStdString(),
+                                                   node.toStdString()) != 0;
+                         });
     EXPECT_EQ(ErrorNumberOf([&] { locked.setPortOpen(true); }), comm::ErrPortInUse);
     EXPECT_FALSE(locked.PortOpen());
     std::ifstream kept(lockFile);

@@ -108,8 +108,10 @@ TEST(PortSearch, RefusalTextsLastUntilAPortOpens) {
     };
     for (const auto& refusal : refusals) {
         Search s;
-        s.comm.openErrors = {{1, refusal.error}, {2, comm::ErrOpenFailed},
-                             {3, comm::ErrNoSuchPort}, {4, comm::ErrNoSuchPort}};
+        s.comm.openErrors = {{1, refusal.error},
+                             {2, comm::ErrOpenFailed},
+                             {3, comm::ErrNoSuchPort},
+                             {4, comm::ErrNoSuchPort}};
         // Sweeps start at 1 s and 4.2 s (COM3 and COM4 are missing, a tenth of a second each).
         s.run(5500);
         EXPECT_EQ(s.statusTexts, (Entries{" Buscando en COM1", refusal.text, refusal.text}))

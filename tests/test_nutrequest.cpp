@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-using corvolt::net::splitRequest;
 using corvolt::net::SplitError;
+using corvolt::net::splitRequest;
 
-TEST(NutRequest, SplitsLinesAndRefusesBadInput)
-{
+TEST(NutRequest, SplitsLinesAndRefusesBadInput) {
     struct Case {
         std::string line;
         SplitError error;
@@ -25,7 +24,7 @@ TEST(NutRequest, SplitsLinesAndRefusesBadInput)
         {"\x01\x02\x7f", SplitError::BadByte, {}},
         {std::string(513, 'A'), SplitError::TooLong, {}},
     };
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         const auto r = splitRequest(c.line);
         EXPECT_EQ(r.error, c.error) << c.line;
         EXPECT_EQ(r.words, c.words) << c.line;

@@ -12,8 +12,7 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-NutSettings settings()
-{
+NutSettings settings() {
     NutSettings s;
     s.user = "mon";
     s.password = "secret";
@@ -21,8 +20,7 @@ NutSettings settings()
 }
 
 // The frame of the worked example: 120 V, 16667 us, charge 212, normal regulation.
-void normalFrame(NutUps &ups, std::uint8_t regulation = '0', std::uint8_t alarm = '0')
-{
+void normalFrame(NutUps& ups, std::uint8_t regulation = '0', std::uint8_t alarm = '0') {
     ups.updateFromFrame("119.996588743578", 1e6 / 16667, 212, regulation, alarm);
 }
 
@@ -45,21 +43,22 @@ struct Exchange {
 };
 
 struct Case {
-    const char *name;
-    std::function<void(NutUps &)> prepare; // frames and link state before the requests
-    std::vector<Exchange> exchanges;        // sent in order on one session
+    const char* name;
+    std::function<void(NutUps&)> prepare; // frames and link state before the requests
+    std::vector<Exchange> exchanges;      // sent in order on one session
 };
 
 const std::string kTooLong = "GET VAR corvolt " + std::string(600, 'x');
 
 const std::vector<Case> kCases = {
     {"commands needing no UPS data, before any frame",
-     [](NutUps &) {},
+     [](NutUps&) {},
      {
          {"VER", {"Corvolt 2.00.0001 NUT network server"}},
          {"NETVER", {"1.3"}},
          {"protver", {"1.3"}},
-         {"HELP", {"Commands: HELP VER GET LIST SET INSTCMD LOGIN LOGOUT USERNAME PASSWORD STARTTLS"}},
+         {"HELP",
+          {"Commands: HELP VER GET LIST SET INSTCMD LOGIN LOGOUT USERNAME PASSWORD STARTTLS"}},
          {"LIST UPS", {"BEGIN LIST UPS", "UPS corvolt \"Orvane Corvolt\"", "END LIST UPS"}},
          {"GET UPSDESC CorVolt", {"UPSDESC CorVolt \"Orvane Corvolt\""}},
          {"GET NUMLOGINS corvolt", {"NUMLOGINS corvolt 0"}},
@@ -68,7 +67,7 @@ const std::vector<Case> kCases = {
          {"STARTTLS", {"ERR FEATURE-NOT-CONFIGURED"}},
      }},
     {"stale before the first frame",
-     [](NutUps &) {},
+     [](NutUps&) {},
      {
          {"GET VAR corvolt ups.status", {"ERR DATA-STALE"}},
          {"GET VAR corvolt no.such", {"ERR DATA-STALE"}},
@@ -77,7 +76,7 @@ const std::vector<Case> kCases = {
          {"GET VAR other ups.status", {"ERR UNKNOWN-UPS"}},
      }},
     {"readings of a normal frame",
-     [](NutUps &ups) { normalFrame(ups); },
+     [](NutUps& ups) { normalFrame(ups); },
      {
          {"LIST VAR corvolt", kFreshVars},
          {"GET VAR CORVOLT input.voltage", {"VAR CORVOLT input.voltage \"119.996588743578\""}},
@@ -94,28 +93,40 @@ const std::vector<Case> kCases = {
          {"LIST VAR ups2", {"ERR UNKNOWN-UPS"}},
      }},
     {"link lost after a frame, then back",
-     [](NutUps &ups) { normalFrame(ups); ups.setStale(true); },
+     [](NutUps& ups) {
+         normalFrame(ups);
+         ups.setStale(true);
+     },
      {
          {"GET VAR corvolt ups.status", {"ERR DATA-STALE"}},
          {"GET NUMLOGINS corvolt", {"NUMLOGINS corvolt 0"}},
      }},
     {"mains failure and regulation",
-     [](NutUps &ups) { normalFrame(ups, '1', '1'); },
+     [](NutUps& ups) { normalFrame(ups, '1', '1'); },
      {{"GET VAR corvolt ups.status", {"VAR corvolt ups.status \"OB BOOST\""}}}},
     {"high line on mains",
-     [](NutUps &ups) { normalFrame(ups, '2', '0'); },
+     [](NutUps& ups) { normalFrame(ups, '2', '0'); },
      {{"GET VAR corvolt ups.status", {"VAR corvolt ups.status \"OL TRIM\""}}}},
     {"unknown characters keep the previous state",
-     [](NutUps &ups) { normalFrame(ups, '1', '1'); normalFrame(ups, '7', 'x'); },
+     [](NutUps& ups) {
+         normalFrame(ups, '1', '1');
+         normalFrame(ups, '7', 'x');
+     },
      {{"GET VAR corvolt ups.status", {"VAR corvolt ups.status \"OB BOOST\""}}}},
     {"final alarm sets FSD",
-     [](NutUps &ups) { normalFrame(ups); normalFrame(ups, '0', '2'); },
+     [](NutUps& ups) {
+         normalFrame(ups);
+         normalFrame(ups, '0', '2');
+     },
      {{"GET VAR corvolt ups.status", {"VAR corvolt ups.status \"FSD OB LB\""}}}},
     {"FSD stays after the alarm clears",
-     [](NutUps &ups) { normalFrame(ups, '0', '2'); normalFrame(ups); },
+     [](NutUps& ups) {
+         normalFrame(ups, '0', '2');
+         normalFrame(ups);
+     },
      {{"GET VAR corvolt ups.status", {"VAR corvolt ups.status \"FSD OL\""}}}},
     {"failed calibration and no frequency",
-     [](NutUps &ups) {
+     [](NutUps& ups) {
          normalFrame(ups);
          ups.updateFromFrame("", 0, 0, '0', '0');
      },
@@ -125,14 +136,14 @@ const std::vector<Case> kCases = {
          {"GET VAR corvolt battery.charge", {"VAR corvolt battery.charge \"0.0\""}},
      }},
     {"comma voltage is sent with a dot",
-     [](NutUps &ups) { ups.updateFromFrame("119,996588743578", 50, 255, '0', '0'); },
+     [](NutUps& ups) { ups.updateFromFrame("119,996588743578", 50, 255, '0', '0'); },
      {
          {"GET VAR corvolt input.voltage", {"VAR corvolt input.voltage \"119.996588743578\""}},
          {"GET VAR corvolt input.frequency", {"VAR corvolt input.frequency \"50.0\""}},
          {"GET VAR corvolt battery.charge", {"VAR corvolt battery.charge \"100.0\""}},
      }},
     {"login flow",
-     [](NutUps &ups) { normalFrame(ups); },
+     [](NutUps& ups) { normalFrame(ups); },
      {
          {"LOGIN corvolt", {"ERR USERNAME-REQUIRED"}},
          {"USERNAME mon", {"OK"}},
@@ -144,13 +155,14 @@ const std::vector<Case> kCases = {
          {"LOGIN Corvolt", {"OK"}},
          {"LOGIN corvolt", {"ERR ALREADY-LOGGED-IN"}},
          {"GET NUMLOGINS corvolt", {"NUMLOGINS corvolt 1"}},
-         {"LIST CLIENT corvolt", {"BEGIN LIST CLIENT corvolt", "CLIENT corvolt 127.0.0.1", "END LIST CLIENT corvolt"}},
+         {"LIST CLIENT corvolt",
+          {"BEGIN LIST CLIENT corvolt", "CLIENT corvolt 127.0.0.1", "END LIST CLIENT corvolt"}},
          {"PRIMARY corvolt", {"ERR ACCESS-DENIED"}},
          {"LOGOUT", {"OK Goodbye"}},
          {"GET NUMLOGINS corvolt", {"NUMLOGINS corvolt 0"}},
      }},
     {"wrong password",
-     [](NutUps &) {},
+     [](NutUps&) {},
      {
          {"USERNAME mon", {"OK"}},
          {"PASSWORD secre", {"OK"}},
@@ -158,7 +170,7 @@ const std::vector<Case> kCases = {
          {"GET NUMLOGINS corvolt", {"NUMLOGINS corvolt 0"}},
      }},
     {"commands refused to clients",
-     [](NutUps &ups) { normalFrame(ups); },
+     [](NutUps& ups) { normalFrame(ups); },
      {
          {"MASTER corvolt", {"ERR ACCESS-DENIED"}},
          {"FSD corvolt", {"ERR ACCESS-DENIED"}},
@@ -167,7 +179,7 @@ const std::vector<Case> kCases = {
          {"GET VAR corvolt ups.status", {"VAR corvolt ups.status \"OL\""}},
      }},
     {"bad input",
-     [](NutUps &ups) { normalFrame(ups); },
+     [](NutUps& ups) { normalFrame(ups); },
      {
          {"", {"ERR UNKNOWN-COMMAND"}},
          {"FROB corvolt", {"ERR UNKNOWN-COMMAND"}},
@@ -192,35 +204,32 @@ const std::vector<Case> kCases = {
 
 } // namespace
 
-TEST(NutSession, AnswersEachRequestWithItsReply)
-{
-    for (const auto &c : kCases) {
+TEST(NutSession, AnswersEachRequestWithItsReply) {
+    for (const auto& c : kCases) {
         NutUps ups(settings());
         c.prepare(ups);
         NutSession session(ups, "127.0.0.1");
-        for (const auto &x : c.exchanges)
+        for (const auto& x : c.exchanges)
             EXPECT_EQ(session.handle(x.request).lines, x.reply) << c.name << ": " << x.request;
     }
 }
 
-TEST(NutSession, ClosesAfterLogoutAndOverlongLinesOnly)
-{
+TEST(NutSession, ClosesAfterLogoutAndOverlongLinesOnly) {
     const std::vector<std::pair<std::string, bool>> cases = {
         {"LOGOUT", true}, {kTooLong, true}, {"GET VAR \"x", false}, {"FROB", false}, {"VER", false},
     };
     NutUps ups(settings());
-    for (const auto &[request, close] : cases) {
+    for (const auto& [request, close] : cases) {
         NutSession session(ups, "127.0.0.1");
         EXPECT_EQ(session.handle(request).close, close) << request;
     }
 }
 
-TEST(NutSession, LoginsAreSharedAndDroppedWithTheirSession)
-{
+TEST(NutSession, LoginsAreSharedAndDroppedWithTheirSession) {
     NutUps ups(settings());
-    const auto logIn = [&ups](const std::string &address) {
+    const auto logIn = [&ups](const std::string& address) {
         auto s = std::make_unique<NutSession>(ups, address);
-        for (const char *line : {"USERNAME mon", "PASSWORD secret", "LOGIN corvolt"})
+        for (const char* line : {"USERNAME mon", "PASSWORD secret", "LOGIN corvolt"})
             EXPECT_EQ(s->handle(line).lines, Lines{"OK"}) << line;
         return s;
     };
@@ -229,16 +238,15 @@ TEST(NutSession, LoginsAreSharedAndDroppedWithTheirSession)
     NutSession observer(ups, "10.0.0.4");
     EXPECT_EQ(observer.handle("GET NUMLOGINS corvolt").lines, Lines{"NUMLOGINS corvolt 2"});
     EXPECT_EQ(observer.handle("LIST CLIENT corvolt").lines,
-              (Lines{"BEGIN LIST CLIENT corvolt", "CLIENT corvolt 10.0.0.2", "CLIENT corvolt 10.0.0.3",
-                     "END LIST CLIENT corvolt"}));
+              (Lines{"BEGIN LIST CLIENT corvolt", "CLIENT corvolt 10.0.0.2",
+                     "CLIENT corvolt 10.0.0.3", "END LIST CLIENT corvolt"}));
     first.reset(); // connection closed without LOGOUT
     EXPECT_EQ(observer.handle("GET NUMLOGINS corvolt").lines, Lines{"NUMLOGINS corvolt 1"});
     EXPECT_EQ(second->handle("LOGOUT").lines, Lines{"OK Goodbye"});
     EXPECT_EQ(ups.numLogins(), 0);
 }
 
-TEST(NutSession, NoLoginWithoutConfiguredUser)
-{
+TEST(NutSession, NoLoginWithoutConfiguredUser) {
     NutUps ups(NutSettings{});
     NutSession s(ups, "127.0.0.1");
     s.handle("USERNAME \"\"");
@@ -246,7 +254,6 @@ TEST(NutSession, NoLoginWithoutConfiguredUser)
     EXPECT_EQ(s.handle("LOGIN corvolt").lines, Lines{"ERR ACCESS-DENIED"});
 }
 
-TEST(NutSession, QuotesValues)
-{
+TEST(NutSession, QuotesValues) {
     EXPECT_EQ(corvolt::net::quoteValue("a \"b\" \\c"), "\"a \\\"b\\\" \\\\c\"");
 }

@@ -15,8 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // A pid that named a process which has ended (reaped, so kill(2) finds nothing).
-pid_t EndedPid()
-{
+pid_t EndedPid() {
     const pid_t child = ::fork();
     if (child == 0)
         ::_exit(0);
@@ -24,13 +23,11 @@ pid_t EndedPid()
     return child;
 }
 
-std::string Binary(std::int32_t pid)
-{
+std::string Binary(std::int32_t pid) {
     return std::string(reinterpret_cast<const char*>(&pid), sizeof pid);
 }
 
-std::string Hdb(long pid)
-{
+std::string Hdb(long pid) {
     char text[16];
     std::snprintf(text, sizeof text, "%10ld\n", pid);
     return text;
@@ -40,16 +37,14 @@ struct LockDir {
     fs::path dir = fs::temp_directory_path() / ("portlocks-" + std::to_string(::getpid()));
     LockDir() { fs::create_directories(dir); }
     ~LockDir() { fs::remove_all(dir); }
-    fs::path Write(const std::string& device, const std::string& bytes) const
-    {
+    fs::path Write(const std::string& device, const std::string& bytes) const {
         const fs::path file = dir / ("LCK.." + device);
         std::ofstream(file, std::ios::binary) << bytes;
         return file;
     }
 };
 
-TEST(PortLocks, LiveHoldersInEveryFormatAndStaleOnes)
-{
+TEST(PortLocks, LiveHoldersInEveryFormatAndStaleOnes) {
     const pid_t live = ::getppid(); // the process that runs the tests: alive for now
     const pid_t ended = EndedPid();
     const struct {

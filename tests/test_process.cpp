@@ -7,9 +7,9 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLockFile>
-#include <QSessionManager>
 #include <QProcess>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>

@@ -15,8 +15,7 @@ namespace {
 
 struct Tree {
     fs::path root;
-    Tree()
-    {
+    Tree() {
         root = fs::temp_directory_path() / ("serialports-" + std::to_string(::getpid()));
         fs::remove_all(root);
         fs::create_directories(root / "dev");
@@ -26,8 +25,7 @@ struct Tree {
     std::string Dev() const { return (root / "dev").string(); }
     std::string Sys() const { return (root / "sys").string(); }
     // A node under dev; for ttyS a sysfs entry with the given UART type (-1 = no device).
-    void Add(const std::string& name, int uartType = 4)
-    {
+    void Add(const std::string& name, int uartType = 4) {
         std::ofstream(root / "dev" / name).put('\0');
         if (name.rfind("ttyS", 0) != 0 || uartType < 0)
             return;
@@ -43,13 +41,13 @@ struct Case {
     std::vector<std::string> expected; // COM1.. in order, names under dev
 };
 
-TEST(SerialPorts, MapsPresentPortsInOrder)
-{
+TEST(SerialPorts, MapsPresentPortsInOrder) {
     const std::vector<Case> cases = {
         {"built-in only", {{"ttyS1", 4}, {"ttyS0", 4}}, {"ttyS0", "ttyS1"}},
         {"adapter only", {{"ttyUSB0", 0}}, {"ttyUSB0"}},
         {"both", {{"ttyACM0", 0}, {"ttyUSB0", 0}, {"ttyS0", 4}}, {"ttyS0", "ttyUSB0", "ttyACM0"}},
-        {"ttyS without UART", {{"ttyS0", 4}, {"ttyS1", 0}, {"ttyS2", -1}, {"ttyUSB0", 0}},
+        {"ttyS without UART",
+         {{"ttyS0", 4}, {"ttyS1", 0}, {"ttyS2", -1}, {"ttyUSB0", 0}},
          {"ttyS0", "ttyUSB0"}},
         {"numeric order", {{"ttyUSB10", 0}, {"ttyUSB2", 0}}, {"ttyUSB2", "ttyUSB10"}},
     };
@@ -68,8 +66,7 @@ TEST(SerialPorts, MapsPresentPortsInOrder)
     }
 }
 
-TEST(SerialPorts, AdapterPluggedInMidSearchIsFoundNextLookup)
-{
+TEST(SerialPorts, AdapterPluggedInMidSearchIsFoundNextLookup) {
     Tree tree;
     tree.Add("ttyS0");
     EXPECT_EQ(ComPortPath(2, tree.Dev(), tree.Sys()), "");
@@ -82,8 +79,7 @@ struct Lines final : Log {
     void Warning(const std::string& message) override { lines.push_back(message); }
 };
 
-TEST(SerialPorts, MappingIsLoggedWhenTheSweepStartsAtCom1)
-{
+TEST(SerialPorts, MappingIsLoggedWhenTheSweepStartsAtCom1) {
     Tree tree;
     Lines log;
     const ComPortNames names(log, tree.Dev(), tree.Sys());
@@ -99,7 +95,8 @@ TEST(SerialPorts, MappingIsLoggedWhenTheSweepStartsAtCom1)
     std::ofstream(usb / "idVendor") << "1a86\n";
     std::ofstream(usb / "idProduct") << "7523\n";
     fs::create_directories(tree.root / "sys/class/tty/ttyUSB0");
-    fs::create_directory_symlink(usb / "1-1:1.0/ttyUSB0", tree.root / "sys/class/tty/ttyUSB0/device");
+    fs::create_directory_symlink(usb / "1-1:1.0/ttyUSB0",
+                                 tree.root / "sys/class/tty/ttyUSB0/device");
 
     log.lines.clear();
     for (int com = 2; com <= 4; ++com)

@@ -14,8 +14,7 @@ namespace {
 constexpr std::size_t MaxLockBytes = 128; // far more than any format needs
 
 // The pid a lock file's bytes name, or 0 when they name none.
-long LockPid(const std::string& bytes)
-{
+long LockPid(const std::string& bytes) {
     // A binary pid is four bytes with a zero among them (pids stay below 2^22); text
     // locks never hold a zero byte, and "123\n" is text.
     if (bytes.size() == sizeof(std::int32_t) && bytes.find('\0') != std::string::npos) {
@@ -35,16 +34,14 @@ long LockPid(const std::string& bytes)
     return pid;
 }
 
-bool Alive(long pid)
-{
+bool Alive(long pid) {
     // EPERM: the process exists but belongs to another user.
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 } // namespace
 
-int LiveLockHolder(const std::string& lockDir, const std::string& device)
-{
+int LiveLockHolder(const std::string& lockDir, const std::string& device) {
     const std::string name = device.substr(device.find_last_of('/') + 1);
     std::ifstream file(lockDir + "/LCK.." + name, std::ios::binary);
     if (!file)

@@ -13,8 +13,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Numbers N of the nodes devRoot/<prefix>N, ascending.
-std::vector<int> NodeNumbers(const std::string& devRoot, const std::string& prefix)
-{
+std::vector<int> NodeNumbers(const std::string& devRoot, const std::string& prefix) {
     std::vector<int> numbers;
     std::error_code ec;
     for (fs::directory_iterator it(devRoot, ec), end; !ec && it != end; it.increment(ec)) {
@@ -30,8 +29,7 @@ std::vector<int> NodeNumbers(const std::string& devRoot, const std::string& pref
     return numbers;
 }
 
-bool HasUart(const std::string& sysRoot, const std::string& name)
-{
+bool HasUart(const std::string& sysRoot, const std::string& name) {
     const fs::path tty = fs::path(sysRoot) / "class/tty" / name;
     std::error_code ec;
     if (!fs::exists(tty / "device", ec))
@@ -45,8 +43,7 @@ bool HasUart(const std::string& sysRoot, const std::string& name)
 
 } // namespace
 
-std::vector<std::string> SerialPortPaths(const std::string& devRoot, const std::string& sysRoot)
-{
+std::vector<std::string> SerialPortPaths(const std::string& devRoot, const std::string& sysRoot) {
     std::vector<std::string> paths;
     for (int n : NodeNumbers(devRoot, "ttyS")) {
         const std::string name = "ttyS" + std::to_string(n);
@@ -63,15 +60,13 @@ namespace {
 
 constexpr int LastComPort = 4;
 
-std::string ComPortPath(int number, const std::vector<std::string>& paths)
-{
+std::string ComPortPath(int number, const std::vector<std::string>& paths) {
     if (number < 1 || number > LastComPort || static_cast<size_t>(number) > paths.size())
         return {};
     return paths[static_cast<size_t>(number) - 1];
 }
 
-std::string ReadLine(const fs::path& file)
-{
+std::string ReadLine(const fs::path& file) {
     std::ifstream in(file);
     std::string line;
     std::getline(in, line);
@@ -80,13 +75,11 @@ std::string ReadLine(const fs::path& file)
 
 } // namespace
 
-std::string ComPortPath(int number, const std::string& devRoot, const std::string& sysRoot)
-{
+std::string ComPortPath(int number, const std::string& devRoot, const std::string& sysRoot) {
     return ComPortPath(number, SerialPortPaths(devRoot, sysRoot));
 }
 
-std::string PortDescription(const std::string& path, const std::string& sysRoot)
-{
+std::string PortDescription(const std::string& path, const std::string& sysRoot) {
     const std::string name = fs::path(path).filename().string();
     if (name.rfind("ttyS", 0) == 0)
         return "built-in UART";
@@ -103,12 +96,9 @@ std::string PortDescription(const std::string& path, const std::string& sysRoot)
 }
 
 ComPortNames::ComPortNames(Log& log, std::string devRoot, std::string sysRoot)
-    : log_(log), devRoot_(std::move(devRoot)), sysRoot_(std::move(sysRoot))
-{
-}
+    : log_(log), devRoot_(std::move(devRoot)), sysRoot_(std::move(sysRoot)) {}
 
-std::string ComPortNames::operator()(int number) const
-{
+std::string ComPortNames::operator()(int number) const {
     const std::vector<std::string> paths = SerialPortPaths(devRoot_, sysRoot_);
     if (number == 1) {
         if (paths.empty())

@@ -15,18 +15,16 @@ namespace {
 constexpr qint64 kMaxUnsentReply = 64 * 1024;
 }
 
-NutServer::NutServer(corvolt::net::NutUps &ups, QObject *parent)
-    : QObject(parent), m_ups(ups), m_server(new QTcpServer(this))
-{
+NutServer::NutServer(corvolt::net::NutUps& ups, QObject* parent)
+    : QObject(parent), m_ups(ups), m_server(new QTcpServer(this)) {
     m_server->setMaxPendingConnections(kMaxClients);
     connect(m_server, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket *socket = m_server->nextPendingConnection())
+        while (QTcpSocket* socket = m_server->nextPendingConnection())
             accept(socket);
     });
 }
 
-bool NutServer::listen(const QHostAddress &address, quint16 port, QString *error)
-{
+bool NutServer::listen(const QHostAddress& address, quint16 port, QString* error) {
     if (m_server->listen(address, port))
         return true;
     if (error)
@@ -34,13 +32,11 @@ bool NutServer::listen(const QHostAddress &address, quint16 port, QString *error
     return false;
 }
 
-quint16 NutServer::port() const
-{
+quint16 NutServer::port() const {
     return m_server->serverPort();
 }
 
-void NutServer::accept(QTcpSocket *socket)
-{
+void NutServer::accept(QTcpSocket* socket) {
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     if (m_clients >= kMaxClients) {
         socket->abort();
@@ -50,9 +46,10 @@ void NutServer::accept(QTcpSocket *socket)
     connect(socket, &QObject::destroyed, this, [this] { --m_clients; });
 
     // The session and the pending bytes live as long as the socket.
-    auto session = std::make_shared<NutSession>(m_ups, socket->peerAddress().toString().toStdString());
+    auto session =
+        std::make_shared<NutSession>(m_ups, socket->peerAddress().toString().toStdString());
     auto pending = std::make_shared<QByteArray>();
-    auto *idle = new QTimer(socket);
+    auto* idle = new QTimer(socket);
     idle->setSingleShot(true);
     idle->setInterval(kIdleTimeout);
     connect(idle, &QTimer::timeout, socket, &QTcpSocket::abort);
@@ -74,7 +71,7 @@ void NutServer::accept(QTcpSocket *socket)
             pending->remove(0, end + 1);
             const NutSession::Reply reply =
                 session->handle(std::string_view(line.constData(), std::size_t(line.size())));
-            for (const std::string &l : reply.lines) {
+            for (const std::string& l : reply.lines) {
                 socket->write(l.data(), qint64(l.size()));
                 socket->write("\n", 1);
             }

@@ -21,17 +21,17 @@ public:
     static constexpr std::chrono::milliseconds kIdleTimeout{60000};
 
     // ups must outlive the server and its clients.
-    explicit NutServer(corvolt::net::NutUps &ups, QObject *parent = nullptr);
+    explicit NutServer(corvolt::net::NutUps& ups, QObject* parent = nullptr);
 
     // Listens on one address; false with the reason in error when that fails.
-    bool listen(const QHostAddress &address, quint16 port, QString *error);
+    bool listen(const QHostAddress& address, quint16 port, QString* error);
     quint16 port() const;
     int clientCount() const { return m_clients; }
 
 private:
-    void accept(QTcpSocket *socket);
+    void accept(QTcpSocket* socket);
 
-    corvolt::net::NutUps &m_ups;
-    QTcpServer *m_server;
+    corvolt::net::NutUps& m_ups;
+    QTcpServer* m_server;
     int m_clients = 0;
 };
