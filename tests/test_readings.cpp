@@ -425,21 +425,4 @@ TEST(Uptime, HourAndMinutePatterns) {
     EXPECT_EQ(FormatMinutes(123), "123");
 }
 
-TEST(Battery, PercentOfFullCharge) {
-    // The charge byte as a percentage of 255, computed in double and kept as float.
-    struct Row {
-        int charge;
-        const char* percent; // seven significant digits
-    };
-    const Row rows[] = {
-        {0, "0"},          {1, "0.3921569"},  {64, "25.09804"},
-        {128, "50.19608"}, {212, "83.13725"}, {254, "99.60784"},
-    };
-    for (const Row& row : rows) {
-        const float percent = static_cast<float>(row.charge * 100 / 255.0);
-        EXPECT_EQ(Printf("%.7g", percent), row.percent) << row.charge;
-    }
-    EXPECT_EQ(static_cast<float>(255 * 100 / 255.0), 100.0f);
-}
-
 } // namespace
