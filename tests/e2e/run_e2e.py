@@ -734,6 +734,14 @@ def end_with_signal(c, sig=signal.SIGTERM):
         panel and c.x11.descendants_of_pid(panel, pid)), 2, "the window and tray icon gone")
 
 
+def no_link_box(c):
+    """Finder of the box that asks after four sweeps without a UPS: its buttons."""
+    def find(nodes):
+        return c.status(nodes) == NO_LINK_STATUS and [
+            b for a, labels, b in c.a11y.alerts(nodes) if has_text(labels, NO_LINK_TEXT)]
+    return find
+
+
 def lost_link_box(c):
     def find(nodes):
         return [(a, labels, buttons) for a, labels, buttons in c.a11y.alerts(nodes)
@@ -764,18 +772,14 @@ def case_cable_pulled(session, binary):
     c.press(find(c.nodes)[0][2], RETRY_NAMES)
     t_retry = time.monotonic()
     assert_idle(c, "searching with COM1 dead", seconds=3, limit=FAST_SEARCH_LIMIT)
-
-    def no_link_box(nodes):
-        return c.status(nodes) == NO_LINK_STATUS and [
-            b for a, labels, b in c.a11y.alerts(nodes) if has_text(labels, NO_LINK_TEXT)]
-
-    c.wait(no_link_box, 8, "the no-link box")
+    no_link = no_link_box(c)
+    c.wait(no_link, 8, "the no-link box")
     # Four sweeps of 1.4 s: COM1 and the three others missing at 100 ms, the closing tick.
     log("no-link box %.2f s after Retry" % (time.monotonic() - t_retry))
     assert not port_held(c), "a hung-up port must not stay open"
     assert_idle(c, "with the no-link box open")
     assert_not_powered_off(c)
-    c.press(no_link_box(c.nodes)[0], CANCEL_NAMES)
+    c.press(no_link(c.nodes)[0], CANCEL_NAMES)
     assert c.mon.wait_exit(5) == 0
 
 
@@ -886,6 +890,41 @@ def assert_mapping_logged(session, *lines):
         logged = f.read().splitlines()
     for line in lines:
         assert line in logged, "%r not in the monitor's log:\n%s" % (line, "\n".join(logged))
+
+
+def case_adapter_replugged(session, binary):
+    """The USB adapter is unplugged while linked (its node goes, the line falls silent)
+    and plugged in again: the lost-link box, after Retry quick sweeps with no port at all
+    and the no-link box; with the adapter back (a new node on a new line), Retry finds it
+    as COM1 again."""
+    c = Case(session, binary, logind={}, start=False)
+    c.start_monitor(dev_names=["ttyUSB0"])
+    c.link_up()
+    c.wait_readings(NORMAL_READINGS)
+    in_namespace = ["nsenter", "--target", str(c.mon.pid), "--mount", "--", "sh", "-c"]
+    c.sim.send("hangup")
+    subprocess.run(in_namespace + ["umount /dev/ttyUSB0 && rm /dev/ttyUSB0"], check=True)
+    last_frame = c.sim.last("frame")[0]
+    lost = lost_link_box(c)
+    t_box = c.wait(lost, 9, "the lost-link box")
+    assert 6.9 <= t_box - last_frame <= 9.5, "lost-link box after %.2f s" % (t_box - last_frame)
+    c.press(lost(c.nodes)[0][2], RETRY_NAMES)
+    no_link = no_link_box(c)
+    c.wait(no_link, 8, "the no-link box with no port present")
+    assert_idle(c, "with no port present and the no-link box open")
+    replug_dir = os.path.join(session.workdir, "replugged")
+    os.mkdir(replug_dir)
+    sim = harness.Simulator(session.procs, replug_dir, "--silent")
+    subprocess.run(in_namespace + ['touch /dev/ttyUSB0 && mount --bind "$0" /dev/ttyUSB0',
+                                   sim.pty], check=True)
+    t_press = time.monotonic()
+    c.press(no_link(c.nodes)[0], RETRY_NAMES)
+    sim.wait_event("opened", after=t_press, timeout=4)
+    sim.send("once", "resume")
+    c.wait(lambda n: uptime_matches(c.status(n)), 5, "the link with the adapter back")
+    c.wait_readings(NORMAL_READINGS)
+    log("adapter back; linked %.2f s after Retry" % (time.monotonic() - t_press))
+    assert_not_powered_off(c)
 
 
 def case_permission_denied(session, binary):
@@ -1079,6 +1118,7 @@ CASES = {
     "port_locked": case_port_locked,
     "usb_adapter": case_usb_adapter,
     "usb_adapter_com2": case_usb_adapter_com2,
+    "adapter_replugged": case_adapter_replugged,
     "permission_denied": case_permission_denied,
     "session_bus_dies": case_session_bus_dies,
     "signals_search_box": case_signals_search_box,
