@@ -19,6 +19,12 @@ bool sameText(std::string_view a, std::string_view b) {
            });
 }
 
+// The variable of that name, matched case-insensitively.
+template <typename Variables> auto findVariable(const Variables& vars, std::string_view name) {
+    return std::find_if(vars.begin(), vars.end(),
+                        [name](const auto& v) { return sameText(v.first, name); });
+}
+
 // One decimal with a dot, whatever the process locale.
 std::string oneDecimal(double v) {
     char buf[32];
@@ -224,10 +230,8 @@ NutSession::Reply NutSession::get(const std::vector<std::string>& w) {
         return err("CMD-NOT-SUPPORTED"); // there are no instant commands
     if (m_ups.stale())
         return err("DATA-STALE");
-    const auto& vars = m_ups.variables();
-    const auto found = std::find_if(vars.begin(), vars.end(),
-                                    [&w](const auto& v) { return sameText(v.first, w[3]); });
-    if (found == vars.end())
+    const auto found = findVariable(m_ups.variables(), w[3]);
+    if (found == m_ups.variables().end())
         return err("VAR-NOT-SUPPORTED");
     if (is("VAR"))
         return one("VAR " + ups + " " + w[3] + " " + quoteValue(found->second));
@@ -269,9 +273,7 @@ NutSession::Reply NutSession::list(const std::vector<std::string>& w) {
         for (const auto& login : m_ups.logins())
             r.lines.push_back("CLIENT " + w[2] + " " + login.second);
     } else if (perVar) {
-        const auto& vars = m_ups.variables();
-        if (std::none_of(vars.begin(), vars.end(),
-                         [&w](const auto& v) { return sameText(v.first, w[3]); }))
+        if (findVariable(m_ups.variables(), w[3]) == m_ups.variables().end())
             return err("VAR-NOT-SUPPORTED");
     }
     r.lines.push_back("END LIST " + head);
