@@ -29,11 +29,16 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import private_mounts  # noqa: E402
+
 POLKITD = "/usr/lib/polkit-1/polkitd"
 LOGIN1_POLICY = "/usr/share/polkit-1/actions/org.freedesktop.login1.policy"
 ACTIONS = ("power-off", "power-off-multiple-sessions", "power-off-ignore-inhibit")
 ALLOWED, CHALLENGE = 0, 2  # pkcheck: authorized; authentication would be needed
 IN_NAMESPACE = "CORVOLT_POLKIT_TEST_NAMESPACE"
+# What the test mounts over in its private mount namespace.
+MOUNT_POINTS = ("/run/systemd", "/etc/polkit-1/rules.d", "/usr/share/polkit-1/rules.d")
 
 # (user, in dialout, session: None or (seat, active)); a seat None is a remote session.
 SUBJECTS = [
@@ -83,6 +88,12 @@ def prerequisites():
     for tool in ("pkcheck", "dbus-daemon", "dbus-send", "unshare", "mount", "setpriv"):
         if not shutil.which(tool):
             missing.append("the program " + tool)
+    if missing:
+        return missing
+    # Where no private mount namespace can be made, that alone is the reason.
+    problem = private_mounts.problem(MOUNT_POINTS)
+    if problem:
+        return [problem]
     if cgroup2_root() is None:
         missing.append("a cgroup2 hierarchy")
     return missing
@@ -90,6 +101,8 @@ def prerequisites():
 
 def cgroup2_root():
     """Where the unified cgroup hierarchy is mounted (libsystemd reads its "0::" line)."""
+    if not os.path.exists("/proc/self/mountinfo"):
+        return None
     with open("/proc/self/mountinfo") as f:
         for line in f:
             fields = line.split()
