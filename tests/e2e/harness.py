@@ -244,10 +244,11 @@ class Desktop:
         return env
 
 
-def start_bus(procs, name, address=None):
-    """A private dbus-daemon (session configuration), at the given address or one of its
-    own choosing; returns (process, address)."""
-    argv = ["dbus-daemon", "--session", "--nofork", "--print-address=1"]
+def start_bus(procs, name, address=None, config=None):
+    """A private dbus-daemon (session configuration, or the given configuration file), at
+    the given address or one of its own choosing; returns (process, address)."""
+    argv = ["dbus-daemon", "--config-file=" + config if config else "--session", "--nofork",
+            "--print-address=1"]
     if address:
         argv.append("--address=" + address)
     proc = procs.start(name, argv, stdout=subprocess.PIPE)

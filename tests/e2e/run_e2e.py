@@ -16,6 +16,8 @@ or 1 when CI=true, with the reason on stderr. Screenshots go to $CORVOLT_SCREENS
 import argparse
 import decimal
 import os
+import pwd
+import shutil
 import signal
 import subprocess
 import sys
@@ -1100,6 +1102,89 @@ def case_final_alarm_logind_hangs(session, binary):
     assert "PowerOff false" not in c.logind.calls()
 
 
+TRY_SCRIPT = os.path.join(harness.REPO, "tools", "try.sh")
+# A session bus that other users may join too: the tried monitor's user and the test's fakes.
+SHARED_SESSION_BUS = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=%s</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+"""
+
+
+def processes(match):
+    """Pids of the processes for which match(pid) is true."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            if entry.isdigit() and match(int(entry)):
+                found.append(int(entry))
+        except OSError:  # it ended meanwhile
+            pass
+    return found
+
+
+def case_try_command(session, binary):
+    """tools/try.sh as `tools/dev.sh try` runs it through sudo for a user (nobody here) in a
+    desktop session: the monitor runs as that user with the session's variables (XAUTHORITY
+    only when set), links up with the simulated UPS on COM1 and its mains-failure
+    notification reaches the session bus; Ctrl-C ends everything that was started."""
+    user = pwd.getpwnam("nobody")
+    os.chmod(session.workdir, 0o711)
+    runtime = os.path.join(session.workdir, "user-runtime")
+    os.mkdir(runtime, 0o700)
+    os.chown(runtime, user.pw_uid, user.pw_gid)
+    monitor = os.path.join(session.workdir, "corvolt")  # a copy the user may run
+    shutil.copy(binary, monitor)
+    desktop = Desktop(session.procs, session.workdir)
+    desktop.start()
+    config = os.path.join(session.workdir, "shared-bus.conf")
+    with open(config, "w") as f:
+        f.write(SHARED_SESSION_BUS % os.path.join(runtime, "bus"))
+    _, bus = harness.start_bus(session.procs, "shared-bus", config=config)
+    notifications = FakeNotifications(session.procs, session.workdir, bus)
+    env = {"PATH": os.environ["PATH"], "LANG": "C.UTF-8", "SUDO_USER": user.pw_name,
+           "DISPLAY": desktop.display, "XAUTHORITY": "", "DBUS_SESSION_BUS_ADDRESS": bus,
+           "XDG_RUNTIME_DIR": runtime,
+           "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=%s/no-system-bus" % runtime}
+    trial = session.procs.start("try", [TRY_SCRIPT, monitor], env=env, stdout=subprocess.PIPE)
+    control = None
+    while control is None:
+        line = trial.stdout.readline().decode()
+        assert line, "try.sh ended (code %s) before naming its control FIFO" % trial.wait(5)
+        if line.startswith("From another terminal:"):
+            control = line.split(">")[-1].strip()
+    pid = harness.wait_until(lambda: processes(lambda p: os.readlink("/proc/%d/exe" % p) == monitor),
+                             5, "the monitor")[0]
+    with open("/proc/%d/environ" % pid, "rb") as f:
+        seen = dict(v.decode().partition("=")[::2] for v in f.read().split(b"\0") if v)
+    log("monitor pid %d, uid %d" % (pid, os.stat("/proc/%d" % pid).st_uid))
+    assert os.stat("/proc/%d" % pid).st_uid == user.pw_uid, "the monitor should run as nobody"
+    for name in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"):
+        assert seen.get(name) == env[name], "%s=%r reached the monitor" % (name, seen.get(name))
+    assert "XAUTHORITY" not in seen, "an empty XAUTHORITY must not be passed"
+    with open(control, "w") as f:
+        f.write("alarm 1\n")
+    notice = harness.wait_until(lambda: [n for n in notifications.calls()
+                                         if n.get("summary") == MAINS_FAILURE_NOTICE], 10,
+                                "the mains-failure notification on the session bus")[0]
+    log("notification: %r" % notice)
+    os.killpg(trial.pid, signal.SIGINT)  # Ctrl-C in try.sh's terminal
+    trial.wait(10)
+    work = os.path.dirname(control)
+    left = processes(lambda p: p == pid or work.encode() in open("/proc/%d/cmdline" % p, "rb").read())
+    assert not left, "still running after Ctrl-C: %r" % left
+    assert not os.path.exists(work), "try.sh left %s" % work
+
+
 CASES = {
     "link_up": case_link_up,
     "watchdog": case_watchdog,
@@ -1128,6 +1213,7 @@ CASES = {
     "final_alarm_logind_refuses": case_final_alarm_logind_refuses,
     "final_alarm_logind_hangs": case_final_alarm_logind_hangs,
     "comma_locale": case_comma_locale,
+    "try_command": case_try_command,
 }
 
 
