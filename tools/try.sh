@@ -95,7 +95,7 @@ setsid unshare --mount --propagation private sh -c '
     echo 4 > /sys/class/tty/ttyS0/type && exec "$@"' "$pty" "${as_user[@]}" "$binary" </dev/null &
 monitor_pid=$!
 cat <<EOF
-The UPS plays on COM1 (120 V, 60 Hz, 83 % battery); the monitor runs as $user.
+The simulated UPS is on COM1 (by default 120 V, 60 Hz, 83 % battery); the monitor runs as $user.
 Type a command and Enter: "alarm 1" (mains failure), "alarm 0" (mains back),
 "alarm 2" (final alarm: the computer powers off!), "silent", "resume".
 From another terminal: echo "alarm 1" > $control
