@@ -822,14 +822,14 @@ def case_port_exclusive(session, binary):
 
 
 def case_port_locked(session, binary):
-    """A live process's lock file names COM1 (HDB text, a minute old, which Qt alone would
-    remove): COM1 is shown as busy, never opened, and the lock is left as it is; once its
-    process has ended, the lock is stale and the UPS is found."""
+    """A live process's lock file names COM1 (minicom's form, a minute old, which Qt alone
+    would remove): COM1 is shown as busy, never opened, and the lock is left as it is; once
+    its process has ended, the lock is stale however fresh, and the UPS is found."""
     c = Case(session, binary, logind={}, start=False)
     ns = harness.MountNamespace(session.procs, c.sim.pty)
     lock = ns.path("/run/lock/LCK..ttyS0")
     holder = session.procs.start("holder", ["sleep", "infinity"])
-    content = "%10d\n" % holder.pid
+    content = "%10d minicom root\n" % holder.pid
     with open(lock, "w") as f:
         f.write(content)
     minute_ago = time.time() - 60
@@ -844,6 +844,7 @@ def case_port_locked(session, binary):
 
     assert_idle(c, "while COM1 is locked", seconds=4.8, check=not_opened)
     session.procs.stop(holder)
+    os.utime(lock)  # as fresh as after a crash: Qt would keep it for 30 s
     t_free = time.monotonic()
     c.sim.wait_event("opened", after=t_free, timeout=4)
     c.sim.send("resume")
