@@ -18,6 +18,9 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import private_mounts  # noqa: E402
+
 IN_NAMESPACE = "CORVOLT_SKIP_TEST_NAMESPACE"
 WITHOUT_SYS_ADMIN = ["setpriv", "--bounding-set=-sys_admin", "--"]
 # (machine, what the reason must name)
@@ -85,8 +88,10 @@ def main():
     binary = os.path.abspath(args.binary)
     if os.environ.get(IN_NAMESPACE) == "1":
         return check(binary)
-    if os.geteuid() != 0:
-        reason = "skip test without mounts: missing root"
+    # This test mounts over /mnt itself.
+    missing = "root" if os.geteuid() != 0 else private_mounts.problem(["/mnt"])
+    if missing:
+        reason = "skip test without mounts: missing " + missing
         if os.environ.get("CI") == "true":
             print("ERROR: " + reason, file=sys.stderr)
             return 1
