@@ -68,23 +68,17 @@ trap finish EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# The simulator prints its pty first; it reads commands from this terminal and the FIFO.
-setsid /usr/bin/python3 "$here/tools/ups_sim.py" --control "$control" --log "$work/ups.log" \
-    "$@" <&0 >"$work/ups.out" &
+# The simulator reads commands from this terminal and the FIFO; the first line it prints
+# is its pty, what follows (answers to "status") is passed on.
+exec 4< <(exec setsid /usr/bin/python3 "$here/tools/ups_sim.py" --control "$control" \
+    --log "$work/ups.log" "$@" <&0)
 sim_pid=$!
-for _ in $(seq 50); do
-    [ -s "$work/ups.out" ] && break
-    sleep 0.1
-done
-pty=$(head -1 "$work/ups.out")
-case $pty in
-/dev/*) ;;
-*)
-    echo "$0: the UPS simulator did not start:" >&2
-    cat "$work/ups.out" >&2
+if ! read -r -t 5 pty <&4 || [[ $pty != /dev/* ]]; then
+    echo "$0: the UPS simulator did not start" >&2
     exit 1
-    ;;
-esac
+fi
+cat <&4 &
+sim_output_pid=$! # ends with the simulator
 chown "$user" "$pty"
 
 # The private /sys/class/tty says a UART is behind ttyS0, so the monitor counts it as COM1
@@ -101,4 +95,4 @@ Type a command and Enter: "alarm 1" (mains failure), "alarm 0" (mains back),
 From another terminal: echo "alarm 1" > $control
 Ctrl-C ends the monitor and the simulator.
 EOF
-wait -n "$monitor_pid" "$sim_pid" || true
+wait -n "$monitor_pid" "$sim_output_pid" || true

@@ -27,6 +27,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from harness import (A11y, Desktop, FakeLogind, FakeNotifications, Monitor, Session,  # noqa: E402
                      Simulator, X11, log)
+import dbus_config  # noqa: E402  (in tests/, on the path through harness)
 
 SEARCHING_COM1 = " Buscando en COM1"
 ALARM_TEXT = "Falla de línea  funcionamiento con baterias"
@@ -1104,21 +1105,6 @@ def case_final_alarm_logind_hangs(session, binary):
 
 
 TRY_SCRIPT = os.path.join(harness.REPO, "tools", "try.sh")
-# A session bus that other users may join too: the tried monitor's user and the test's fakes.
-SHARED_SESSION_BUS = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=%s</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*"/>
-    <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-"""
 
 
 def processes(match):
@@ -1149,7 +1135,7 @@ def case_try_command(session, binary):
     desktop.start()
     config = os.path.join(session.workdir, "shared-bus.conf")
     with open(config, "w") as f:
-        f.write(SHARED_SESSION_BUS % os.path.join(runtime, "bus"))
+        f.write(dbus_config.open_bus("session", "unix:path=%s/bus" % runtime))
     _, bus = harness.start_bus(session.procs, "shared-bus", config=config)
     notifications = FakeNotifications(session.procs, session.workdir, bus)
     env = {"PATH": os.environ["PATH"], "LANG": "C.UTF-8", "SUDO_USER": user.pw_name,

@@ -30,6 +30,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import dbus_config  # noqa: E402
 import private_mounts  # noqa: E402
 
 POLKITD = "/usr/lib/polkit-1/polkitd"
@@ -220,20 +221,7 @@ class Machine:
     def start_bus_and_polkitd(self, log_name):
         config = os.path.join(self.workdir, "system-bus.conf")
         with open(config, "w") as f:
-            f.write("""<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>%s</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*"/>
-    <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-""" % self.address)
+            f.write(dbus_config.open_bus("system", self.address))
         os.environ["DBUS_SYSTEM_BUS_ADDRESS"] = self.address
         self.bus = subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork"],
                                     stderr=subprocess.DEVNULL)
