@@ -76,12 +76,6 @@ install_sets() {
 }
 
 build_jobs="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
-# The desktop session's variables that the tried monitor needs, as `env` arguments.
-session_env=()
-for name in DISPLAY WAYLAND_DISPLAY XAUTHORITY DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR \
-    XDG_CURRENT_DESKTOP XDG_SESSION_TYPE LANG LANGUAGE LC_ALL; do
-    [ -z "${!name:-}" ] || session_env+=("$name=${!name}")
-done
 
 configure() {
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -119,6 +113,13 @@ try)
     install_sets run
     configure
     cmake --build "$build" -j "$build_jobs" --target corvolt
+    # sudo keeps little of the environment: the desktop session's variables that are set
+    # are handed on.
+    session_env=()
+    for name in DISPLAY WAYLAND_DISPLAY XAUTHORITY DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR \
+        XDG_CURRENT_DESKTOP XDG_SESSION_TYPE LANG LANGUAGE LC_ALL; do
+        [ -z "${!name:-}" ] || session_env+=("$name=${!name}")
+    done
     exec "${as_root[@]}" env "${session_env[@]}" "$root/tools/try.sh" "$build/corvolt" "$@"
     ;;
 deps)

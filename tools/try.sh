@@ -23,7 +23,10 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 [ -x "$binary" ] || { echo "$0: no executable corvolt at $binary" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || { echo "$0: needs root (a private mount namespace)" >&2; exit 1; }
 # The pty is mounted over COM1's node: without one there is nothing to mount over.
-[ -e /dev/ttyS0 ] || { echo "$0: /dev/ttyS0 is missing; the UPS's pty is mounted over it" >&2; exit 1; }
+if [ ! -e /dev/ttyS0 ]; then
+    echo "$0: /dev/ttyS0 is missing; the UPS's pty is mounted over it" >&2
+    exit 1
+fi
 
 user=${SUDO_USER:-root}
 uid=$(id -u "$user")

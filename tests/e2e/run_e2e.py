@@ -1108,13 +1108,16 @@ TRY_SCRIPT = os.path.join(harness.REPO, "tools", "try.sh")
 
 
 def processes(match):
-    """Pids of the processes for which match(pid) is true."""
+    """Pids of the processes for which match(pid, executable, command line) is true."""
     found = []
     for entry in os.listdir("/proc"):
         try:
-            if entry.isdigit() and match(int(entry)):
-                found.append(int(entry))
-        except OSError:  # it ended meanwhile
+            if entry.isdigit():
+                pid = int(entry)
+                with open("/proc/%d/cmdline" % pid, "rb") as f:
+                    if match(pid, os.readlink("/proc/%d/exe" % pid), f.read()):
+                        found.append(pid)
+        except OSError:  # it ended meanwhile, or is a kernel thread
             pass
     return found
 
@@ -1149,8 +1152,8 @@ def case_try_command(session, binary):
         assert line, "try.sh ended (code %s) before naming its control FIFO" % trial.wait(5)
         if line.startswith("From another terminal:"):
             control = line.split(">")[-1].strip()
-    pid = harness.wait_until(lambda: processes(lambda p: os.readlink("/proc/%d/exe" % p) == monitor),
-                             5, "the monitor")[0]
+    pid = harness.wait_until(lambda: processes(lambda p, exe, argv: exe == monitor), 5,
+                             "the monitor")[0]
     with open("/proc/%d/environ" % pid, "rb") as f:
         seen = dict(v.decode().partition("=")[::2] for v in f.read().split(b"\0") if v)
     log("monitor pid %d, uid %d" % (pid, os.stat("/proc/%d" % pid).st_uid))
@@ -1167,7 +1170,7 @@ def case_try_command(session, binary):
     os.killpg(trial.pid, signal.SIGINT)  # Ctrl-C in try.sh's terminal
     trial.wait(10)
     work = os.path.dirname(control)
-    left = processes(lambda p: p == pid or work.encode() in open("/proc/%d/cmdline" % p, "rb").read())
+    left = processes(lambda p, exe, argv: p == pid or work.encode() in argv)
     assert not left, "still running after Ctrl-C: %r" % left
     assert not os.path.exists(work), "try.sh left %s" % work
 
