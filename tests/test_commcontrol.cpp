@@ -433,8 +433,8 @@ TEST_F(CommOverPty, LiveLockFileIsInUseAndKeptHowEverOld) {
 
     QtCommControl locked([device](int) { return device; },
                          [&locks](const QString& node) {
-                             return LiveLockHolder(locks.path().toStdString(),
-                                                   node.toStdString()) != 0;
+                             return CheckPortLock(locks.path().toStdString(), node.toStdString()) !=
+                                    0;
                          });
     EXPECT_EQ(ErrorNumberOf([&] { locked.setPortOpen(true); }), comm::ErrPortInUse);
     EXPECT_FALSE(locked.PortOpen());

@@ -33,6 +33,13 @@ std::string Hdb(long pid) {
     return text;
 }
 
+// minicom's form: the pid, then its name and the user's.
+std::string Minicom(long pid) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%10ld minicom root\n", pid);
+    return text;
+}
+
 struct LockDir {
     fs::path dir = fs::temp_directory_path() / ("portlocks-" + std::to_string(::getpid()));
     LockDir() { fs::create_directories(dir); }
@@ -44,33 +51,37 @@ struct LockDir {
     }
 };
 
-TEST(PortLocks, LiveHoldersInEveryFormatAndStaleOnes) {
+TEST(PortLocks, LiveHoldersInEveryFormatKeptStaleOnesRemoved) {
     const pid_t live = ::getppid(); // the process that runs the tests: alive for now
     const pid_t ended = EndedPid();
     const struct {
         const char* title;
         std::string bytes;
         int holder;
+        bool kept;
     } rows[] = {
-        {"HDB binary, live", Binary(live), live},
-        {"HDB binary, ended", Binary(ended), 0},
-        {"HDB text, live", Hdb(live), live},
-        {"HDB text, ended", Hdb(ended), 0},
-        {"Qt QLockFile, live", std::to_string(live) + "\nminicom\nhost\n", live},
-        {"Qt QLockFile, ended", std::to_string(ended) + "\napp\nhost\n", 0},
-        {"four bytes of text are not binary", "  1\n", 1}, // init, always there
-        {"this process's own lock", Hdb(::getpid()), 0},
-        {"no pid", "locked\n", 0},
-        {"empty", "", 0},
-        {"pid beyond range", "99999999999999\n", 0},
+        {"HDB binary, live", Binary(live), live, true},
+        {"HDB binary, ended", Binary(ended), 0, false},
+        {"HDB text, live", Hdb(live), live, true},
+        {"HDB text, ended", Hdb(ended), 0, false},
+        {"minicom text, live", Minicom(live), live, true},
+        {"minicom text, ended", Minicom(ended), 0, false}, // Qt reads no pid in it
+        {"Qt QLockFile, live", std::to_string(live) + "\nminicom\nhost\n", live, true},
+        {"Qt QLockFile, ended", std::to_string(ended) + "\napp\nhost\n", 0, false},
+        {"four bytes of text are not binary", "  1\n", 1, true}, // init, always there
+        {"this process's own lock", Hdb(::getpid()), 0, true},
+        {"no pid", "locked\n", 0, true},
+        {"empty", "", 0, true},
+        {"pid beyond range", "99999999999999\n", 0, true},
     };
     for (const auto& row : rows) {
         LockDir locks;
         const fs::path file = locks.Write("ttyUSB0", row.bytes);
-        EXPECT_EQ(LiveLockHolder(locks.dir.string(), "/dev/ttyUSB0"), row.holder) << row.title;
-        EXPECT_TRUE(fs::exists(file)) << row.title << ": a lock file is never removed";
-        EXPECT_EQ(LiveLockHolder(locks.dir.string(), "/dev/ttyUSB1"), 0)
+        EXPECT_EQ(CheckPortLock(locks.dir.string(), "/dev/ttyUSB1"), 0)
             << row.title << ": another device's lock";
+        EXPECT_TRUE(fs::exists(file)) << row.title << ": another device's lock is never removed";
+        EXPECT_EQ(CheckPortLock(locks.dir.string(), "/dev/ttyUSB0"), row.holder) << row.title;
+        EXPECT_EQ(fs::exists(file), row.kept) << row.title;
     }
 }
 

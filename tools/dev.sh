@@ -4,16 +4,19 @@
 #   tools/dev.sh test         install what the tests need, build them and run them all
 #   tools/dev.sh e2e          build the monitor and run only the end-to-end tests (as root,
 #                             through sudo otherwise)
+#   tools/dev.sh try [OPT..]  build the monitor and try it on this desktop with a simulated
+#                             UPS on COM1 (tools/try.sh through sudo; OPT go to ups_sim.py)
 #   tools/dev.sh deps [SET]   only install packages: SET is run, test, bench, fuzz, win32,
 #                             package or format (default: run and test)
-# Packages are installed with apt-get (as root, or through sudo).
+# Packages are installed with apt-get (as root, or through sudo). Builds use
+# $CMAKE_BUILD_PARALLEL_LEVEL jobs, or one per core (sudo drops that variable).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${CORVOLT_BUILD_DIR:-$root/build}"
 
 run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-    qt6-qpa-plugins fonts-dejavu-core)
+    qt6-qpa-plugins fonts-dejavu-core libxkbcommon-dev)
 # The unit tests, and the end-to-end tests: a headless X server with a window manager and
 # a notification area, the accessibility bus, and a Spanish locale for the decimal comma.
 test_packages=(googletest libgtest-dev xvfb xauth openbox trayer x11-utils x11-apps xdotool
@@ -72,6 +75,8 @@ install_sets() {
     case " $* " in *" test "*) generate_locale ;; esac
 }
 
+build_jobs="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
+
 configure() {
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCORVOLT_WERROR="${CORVOLT_WERROR:-OFF}" "$@"
@@ -81,13 +86,13 @@ case "${1:-}" in
 run)
     install_sets run
     configure -DCORVOLT_TESTS=OFF
-    cmake --build "$build" --target corvolt
+    cmake --build "$build" -j "$build_jobs" --target corvolt
     exec "$build/corvolt"
     ;;
 test)
     install_sets run test
     configure -DCORVOLT_TESTS=ON
-    cmake --build "$build"
+    cmake --build "$build" -j "$build_jobs"
     cd "$build"
     status=0
     ctest --output-on-failure --output-junit ctest-results.xml --test-output-size-passed 1000000 ||
@@ -98,10 +103,24 @@ test)
 e2e)
     install_sets run test
     configure
-    cmake --build "$build" --target corvolt
+    cmake --build "$build" -j "$build_jobs" --target corvolt
     mkdir -p "$build/screenshots"
     exec "${as_root[@]}" env CORVOLT_SCREENSHOT_DIR="$build/screenshots" \
         /usr/bin/python3 "$root/tests/e2e/run_e2e.py" --binary "$build/corvolt" all
+    ;;
+try)
+    shift
+    install_sets run
+    configure
+    cmake --build "$build" -j "$build_jobs" --target corvolt
+    # sudo keeps little of the environment: the desktop session's variables that are set
+    # are handed on.
+    session_env=()
+    for name in DISPLAY WAYLAND_DISPLAY XAUTHORITY DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR \
+        XDG_CURRENT_DESKTOP XDG_SESSION_TYPE LANG LANGUAGE LC_ALL; do
+        [ -z "${!name:-}" ] || session_env+=("$name=${!name}")
+    done
+    exec "${as_root[@]}" env "${session_env[@]}" "$root/tools/try.sh" "$build/corvolt" "$@"
     ;;
 deps)
     shift
@@ -109,7 +128,7 @@ deps)
     install_sets "$@"
     ;;
 *)
-    sed -n '2,8p' "$0"
+    sed -n '2,10p' "$0"
     exit 2
     ;;
 esac

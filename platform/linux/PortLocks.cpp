@@ -41,15 +41,20 @@ bool Alive(long pid) {
 
 } // namespace
 
-int LiveLockHolder(const std::string& lockDir, const std::string& device) {
-    const std::string name = device.substr(device.find_last_of('/') + 1);
-    std::ifstream file(lockDir + "/LCK.." + name, std::ios::binary);
+int CheckPortLock(const std::string& lockDir, const std::string& device) {
+    const std::string path = lockDir + "/LCK.." + device.substr(device.find_last_of('/') + 1);
+    std::ifstream file(path, std::ios::binary);
     if (!file)
         return 0;
     char bytes[MaxLockBytes];
     file.read(bytes, sizeof bytes);
     const long pid = LockPid(std::string(bytes, static_cast<std::size_t>(file.gcount())));
-    if (pid <= 0 || pid == ::getpid() || !Alive(pid))
+    if (pid <= 0 || pid == ::getpid())
         return 0;
-    return static_cast<int>(pid);
+    if (Alive(pid))
+        return static_cast<int>(pid);
+    // Where it may not be removed (another user's file in the sticky lock directory), the
+    // opener cannot take it either and reports the device as in use.
+    ::unlink(path.c_str());
+    return 0;
 }

@@ -35,10 +35,10 @@ int main(int argc, char* argv[]) {
     QtLog log;
     // COM1..COM4 are the serial ports present, built-in UARTs first, then USB adapters.
     const ComPortNames comPorts(log);
-    // A port whose lock file in /run/lock names a live process is in use.
+    // A port whose lock file in /run/lock names a live process is in use; a stale lock goes.
     QtCommControl comm([&comPorts](int number) { return QString::fromStdString(comPorts(number)); },
                        [](const QString& device) {
-                           return LiveLockHolder("/run/lock", device.toStdString()) != 0;
+                           return CheckPortLock("/run/lock", device.toStdString()) != 0;
                        });
     // Desktop notifications: a mains failure, and a power-off that will not be possible.
     DesktopNotice mainsFailureNotice(DesktopNotice::Urgency::Critical);

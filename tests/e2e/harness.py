@@ -21,6 +21,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.dirname(HERE))
+import private_mounts  # noqa: E402
 SIMULATOR = os.path.join(REPO, "tools", "ups_sim.py")
 FAKE_LOGIND = os.path.join(HERE, "fake_logind.py")
 FAKE_NOTIFICATIONS = os.path.join(HERE, "fake_notifications.py")
@@ -34,11 +36,20 @@ class Skip(Exception):
     """The machine cannot run the end-to-end tests (not a failure of the monitor)."""
 
 
+# What the monitor's private mount namespaces mount over (besides COM1's node).
+MOUNT_POINTS = ("/run/lock", "/sys/class/tty", "/mnt")
+
+
 def check_prerequisites(binary):
-    """Raises Skip naming everything that is missing."""
+    """Raises Skip naming everything that is missing. Where no private mount namespace can
+    be made, that alone is the reason: nothing else could help."""
     missing = []
     if os.geteuid() != 0:
         missing.append("root (needed for unshare --mount and mount --bind)")
+    elif shutil.which("unshare"):
+        problem = private_mounts.problem(MOUNT_POINTS)
+        if problem:
+            raise Skip("cannot run: missing " + problem)
     for tool in ("Xvfb", "unshare", "mount", "dbus-daemon", "trayer", "import"):
         if not shutil.which(tool):
             missing.append("the program %s" % tool)
@@ -233,10 +244,11 @@ class Desktop:
         return env
 
 
-def start_bus(procs, name, address=None):
-    """A private dbus-daemon (session configuration), at the given address or one of its
-    own choosing; returns (process, address)."""
-    argv = ["dbus-daemon", "--session", "--nofork", "--print-address=1"]
+def start_bus(procs, name, address=None, config=None):
+    """A private dbus-daemon (session configuration, or the given configuration file), at
+    the given address or one of its own choosing; returns (process, address)."""
+    argv = ["dbus-daemon", "--config-file=" + config if config else "--session", "--nofork",
+            "--print-address=1"]
     if address:
         argv.append("--address=" + address)
     proc = procs.start(name, argv, stdout=subprocess.PIPE)

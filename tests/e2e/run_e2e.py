@@ -16,6 +16,8 @@ or 1 when CI=true, with the reason on stderr. Screenshots go to $CORVOLT_SCREENS
 import argparse
 import decimal
 import os
+import pwd
+import shutil
 import signal
 import subprocess
 import sys
@@ -25,6 +27,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from harness import (A11y, Desktop, FakeLogind, FakeNotifications, Monitor, Session,  # noqa: E402
                      Simulator, X11, log)
+import dbus_config  # noqa: E402  (in tests/, on the path through harness)
 
 SEARCHING_COM1 = " Buscando en COM1"
 ALARM_TEXT = "Falla de línea  funcionamiento con baterias"
@@ -820,14 +823,14 @@ def case_port_exclusive(session, binary):
 
 
 def case_port_locked(session, binary):
-    """A live process's lock file names COM1 (HDB text, a minute old, which Qt alone would
-    remove): COM1 is shown as busy, never opened, and the lock is left as it is; once its
-    process has ended, the lock is stale and the UPS is found."""
+    """A live process's lock file names COM1 (minicom's form, a minute old, which Qt alone
+    would remove): COM1 is shown as busy, never opened, and the lock is left as it is; once
+    its process has ended, the lock is stale however fresh, and the UPS is found."""
     c = Case(session, binary, logind={}, start=False)
     ns = harness.MountNamespace(session.procs, c.sim.pty)
     lock = ns.path("/run/lock/LCK..ttyS0")
     holder = session.procs.start("holder", ["sleep", "infinity"])
-    content = "%10d\n" % holder.pid
+    content = "%10d minicom root\n" % holder.pid
     with open(lock, "w") as f:
         f.write(content)
     minute_ago = time.time() - 60
@@ -842,9 +845,12 @@ def case_port_locked(session, binary):
 
     assert_idle(c, "while COM1 is locked", seconds=4.8, check=not_opened)
     session.procs.stop(holder)
+    os.utime(lock)  # as fresh as after a crash: Qt would keep it for 30 s
     t_free = time.monotonic()
     c.sim.wait_event("opened", after=t_free, timeout=4)
-    c.sim.send("resume")
+    # A frame at once, as for a port held exclusively: the open port may be the search's
+    # last, which stays open just under the one second between regular frames.
+    c.sim.send("once", "resume")
     c.wait_readings(NORMAL_READINGS, timeout=5)
     with open(lock) as f:
         assert f.read().split()[0] == str(c.mon.pid), "the stale lock should be the monitor's"
@@ -1100,6 +1106,77 @@ def case_final_alarm_logind_hangs(session, binary):
     assert "PowerOff false" not in c.logind.calls()
 
 
+TRY_SCRIPT = os.path.join(harness.REPO, "tools", "try.sh")
+
+
+def processes(match):
+    """Pids of the processes for which match(pid, executable, command line) is true."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            if entry.isdigit():
+                pid = int(entry)
+                with open("/proc/%d/cmdline" % pid, "rb") as f:
+                    if match(pid, os.readlink("/proc/%d/exe" % pid), f.read()):
+                        found.append(pid)
+        except OSError:  # it ended meanwhile, or is a kernel thread
+            pass
+    return found
+
+
+def case_try_command(session, binary):
+    """tools/try.sh as `tools/dev.sh try` runs it through sudo for a user (nobody here) in a
+    desktop session: the monitor runs as that user with the session's variables (XAUTHORITY
+    only when set), links up with the simulated UPS on COM1 and its mains-failure
+    notification reaches the session bus; Ctrl-C ends everything that was started."""
+    user = pwd.getpwnam("nobody")
+    os.chmod(session.workdir, 0o711)
+    runtime = os.path.join(session.workdir, "user-runtime")
+    os.mkdir(runtime, 0o700)
+    os.chown(runtime, user.pw_uid, user.pw_gid)
+    monitor = os.path.join(session.workdir, "corvolt")  # a copy the user may run
+    shutil.copy(binary, monitor)
+    desktop = Desktop(session.procs, session.workdir)
+    desktop.start()
+    config = os.path.join(session.workdir, "shared-bus.conf")
+    with open(config, "w") as f:
+        f.write(dbus_config.open_bus("session", "unix:path=%s/bus" % runtime))
+    _, bus = harness.start_bus(session.procs, "shared-bus", config=config)
+    notifications = FakeNotifications(session.procs, session.workdir, bus)
+    env = {"PATH": os.environ["PATH"], "LANG": "C.UTF-8", "SUDO_USER": user.pw_name,
+           "DISPLAY": desktop.display, "XAUTHORITY": "", "DBUS_SESSION_BUS_ADDRESS": bus,
+           "XDG_RUNTIME_DIR": runtime,
+           "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=%s/no-system-bus" % runtime}
+    trial = session.procs.start("try", [TRY_SCRIPT, monitor], env=env, stdout=subprocess.PIPE)
+    control = None
+    while control is None:
+        line = trial.stdout.readline().decode()
+        assert line, "try.sh ended (code %s) before naming its control FIFO" % trial.wait(5)
+        if line.startswith("From another terminal:"):
+            control = line.split(">")[-1].strip()
+    pid = harness.wait_until(lambda: processes(lambda p, exe, argv: exe == monitor), 5,
+                             "the monitor")[0]
+    with open("/proc/%d/environ" % pid, "rb") as f:
+        seen = dict(v.decode().partition("=")[::2] for v in f.read().split(b"\0") if v)
+    log("monitor pid %d, uid %d" % (pid, os.stat("/proc/%d" % pid).st_uid))
+    assert os.stat("/proc/%d" % pid).st_uid == user.pw_uid, "the monitor should run as nobody"
+    for name in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"):
+        assert seen.get(name) == env[name], "%s=%r reached the monitor" % (name, seen.get(name))
+    assert "XAUTHORITY" not in seen, "an empty XAUTHORITY must not be passed"
+    with open(control, "w") as f:
+        f.write("alarm 1\n")
+    notice = harness.wait_until(lambda: [n for n in notifications.calls()
+                                         if n.get("summary") == MAINS_FAILURE_NOTICE], 10,
+                                "the mains-failure notification on the session bus")[0]
+    log("notification: %r" % notice)
+    os.killpg(trial.pid, signal.SIGINT)  # Ctrl-C in try.sh's terminal
+    trial.wait(10)
+    work = os.path.dirname(control)
+    left = processes(lambda p, exe, argv: p == pid or work.encode() in argv)
+    assert not left, "still running after Ctrl-C: %r" % left
+    assert not os.path.exists(work), "try.sh left %s" % work
+
+
 CASES = {
     "link_up": case_link_up,
     "watchdog": case_watchdog,
@@ -1128,6 +1205,7 @@ CASES = {
     "final_alarm_logind_refuses": case_final_alarm_logind_refuses,
     "final_alarm_logind_hangs": case_final_alarm_logind_hangs,
     "comma_locale": case_comma_locale,
+    "try_command": case_try_command,
 }
 
 

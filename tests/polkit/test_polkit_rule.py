@@ -29,11 +29,17 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import dbus_config  # noqa: E402
+import private_mounts  # noqa: E402
+
 POLKITD = "/usr/lib/polkit-1/polkitd"
 LOGIN1_POLICY = "/usr/share/polkit-1/actions/org.freedesktop.login1.policy"
 ACTIONS = ("power-off", "power-off-multiple-sessions", "power-off-ignore-inhibit")
 ALLOWED, CHALLENGE = 0, 2  # pkcheck: authorized; authentication would be needed
 IN_NAMESPACE = "CORVOLT_POLKIT_TEST_NAMESPACE"
+# What the test mounts over in its private mount namespace.
+MOUNT_POINTS = ("/run/systemd", "/etc/polkit-1/rules.d", "/usr/share/polkit-1/rules.d")
 
 # (user, in dialout, session: None or (seat, active)); a seat None is a remote session.
 SUBJECTS = [
@@ -83,6 +89,12 @@ def prerequisites():
     for tool in ("pkcheck", "dbus-daemon", "dbus-send", "unshare", "mount", "setpriv"):
         if not shutil.which(tool):
             missing.append("the program " + tool)
+    if missing:
+        return missing
+    # Where no private mount namespace can be made, that alone is the reason.
+    problem = private_mounts.problem(MOUNT_POINTS)
+    if problem:
+        return [problem]
     if cgroup2_root() is None:
         missing.append("a cgroup2 hierarchy")
     return missing
@@ -90,6 +102,8 @@ def prerequisites():
 
 def cgroup2_root():
     """Where the unified cgroup hierarchy is mounted (libsystemd reads its "0::" line)."""
+    if not os.path.exists("/proc/self/mountinfo"):
+        return None
     with open("/proc/self/mountinfo") as f:
         for line in f:
             fields = line.split()
@@ -207,20 +221,7 @@ class Machine:
     def start_bus_and_polkitd(self, log_name):
         config = os.path.join(self.workdir, "system-bus.conf")
         with open(config, "w") as f:
-            f.write("""<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>%s</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*"/>
-    <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-""" % self.address)
+            f.write(dbus_config.open_bus("system", self.address))
         os.environ["DBUS_SYSTEM_BUS_ADDRESS"] = self.address
         self.bus = subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork"],
                                     stderr=subprocess.DEVNULL)
