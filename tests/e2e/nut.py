@@ -117,9 +117,10 @@ def wall_to_monotonic(t_wall):
 
 class Secondary:
     """upsmon in the foreground as a NUT secondary of the monitor, with its own folder:
-    POLLFREQ 1, FINALDELAY 0, every notification and the shutdown command logged."""
+    POLLFREQ 1, POLLFREQALERT 1, FINALDELAY 0 (or NUT's defaults: 5, 5, 5), every
+    notification and the shutdown command logged."""
 
-    def __init__(self, procs, workdir, port):
+    def __init__(self, procs, workdir, port, nut_defaults=False):
         self.dir = os.path.join(workdir, "upsmon")
         os.mkdir(self.dir, 0o700)
         self.notify = os.path.join(self.dir, "notify.sh")
@@ -133,9 +134,7 @@ class Secondary:
             "MINSUPPLIES 1",
             'SHUTDOWNCMD "%s"' % self.shutdown,
             'NOTIFYCMD "%s"' % self.notify,
-            "POLLFREQ 1",
-            "POLLFREQALERT 1",
-            "FINALDELAY 0",
+        ] + ([] if nut_defaults else ["POLLFREQ 1", "POLLFREQALERT 1", "FINALDELAY 0"]) + [
             "DEADTIME 15",
             "NOCOMMWARNTIME 2",
             "POWERDOWNFLAG %s/killpower" % self.dir,
