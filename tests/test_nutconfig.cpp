@@ -78,6 +78,19 @@ TEST(NutServerConfig, ValuesAndOwner) {
     ASSERT_TRUE(read.config);
     EXPECT_EQ(read.config->listen,
               (QList<QHostAddress>{QHostAddress::LocalHost, QHostAddress::LocalHostIPv6}));
+    // The README's example, comments included.
+    const NutServerConfigResult example = ReadNutServerConfig(
+        Write(dir,
+              "; a comment\nlisten = 127.0.0.1 192.168.1.10   ; LAN too\nport = 3493 ; default\n"
+              "user = upsmon\npassword = choose-a-long-one\n",
+              0600),
+        ::getuid());
+    ASSERT_TRUE(example.config) << example.refusal.toStdString();
+    EXPECT_EQ(example.config->listen,
+              (QList<QHostAddress>{QHostAddress::LocalHost,
+                                   QHostAddress(QStringLiteral("192.168.1.10"))}));
+    EXPECT_EQ(example.config->port, 3493);
+    EXPECT_EQ(example.config->settings.password, "choose-a-long-one");
     EXPECT_EQ(read.config->port, 3494);
     EXPECT_EQ(read.config->settings.upsName, "myups");
     EXPECT_EQ(read.config->settings.user, "mon");
