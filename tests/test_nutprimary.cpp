@@ -15,13 +15,6 @@ using corvolt::net::ShutdownGate;
 
 namespace {
 
-NutSettings Settings() {
-    NutSettings s;
-    s.user = "mon";
-    s.password = "pw";
-    return s;
-}
-
 StatusFrame Decoded(char alarm) {
     StatusFrame frame;
     frame.AlarmChar = static_cast<std::uint8_t>(alarm);
@@ -32,7 +25,7 @@ StatusFrame Decoded(char alarm) {
 struct Primary {
     CallLog log;
     FakeModApi system{log};
-    NutUps ups{Settings()};
+    NutUps ups{NutSettings{"corvolt", "Orvane Corvolt", "mon", "pw"}};
     NutFeed feed{ups};
     FakeTimer timer;
     ShutdownGate gate{system, ups, timer};
