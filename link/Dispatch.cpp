@@ -47,11 +47,14 @@ void DeviceLink::MSComm1_OnComm() {
             m_alarms.ShowAlarm(frame->AlarmChar);
             m_readings.ShowRegulation(frame->RegulationChar);
             // A word past 32767 carries no reading: its label keeps what it showed.
+            ShownReadings shown;
             if (frame->PeriodWord)
-                m_readings.ShowFrequency(*frame->PeriodWord);
+                shown.frequency = m_readings.ShowFrequency(*frame->PeriodWord);
             if (frame->VoltageWord)
-                m_readings.ShowLineVoltage(std::sqrt(static_cast<double>(*frame->VoltageWord)));
-            m_readings.ShowBattery(frame->BatteryByte);
+                shown.lineVoltage =
+                    m_readings.ShowLineVoltage(std::sqrt(static_cast<double>(*frame->VoltageWord)));
+            shown.batteryPercent = m_readings.ShowBattery(frame->BatteryByte);
+            m_events.ReadingsShown(shown);
         } catch (const std::exception& error) {
             // Whatever goes wrong with one frame, the link stays watched.
             m_log.Warning(std::string("Corvolt: status frame not shown: ") + error.what());

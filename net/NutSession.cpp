@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
+#include <utility>
 
 namespace corvolt::net {
 namespace {
@@ -30,6 +30,29 @@ std::string oneDecimal(double v) {
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 1);
     return std::string(buf, r.ptr);
+}
+
+// A number as the window writes it ("120.", "112,18", ".5") as the protocol wants it
+// ("120", "112.18", "0.5"): whatever stands between the digits is the decimal separator.
+// None when the text holds no digit.
+std::optional<std::string> protocolNumber(std::string_view text) {
+    std::string out;
+    bool separator = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            if (separator)
+                out += (out.empty() || out == "-") ? "0." : ".";
+            separator = false;
+            out += c;
+        } else if (c == '-' && out.empty()) {
+            out += c;
+        } else if (out.find('.') == std::string::npos) {
+            separator = true;
+        }
+    }
+    if (out.empty() || out == "-")
+        return std::nullopt;
+    return out;
 }
 
 NutSession::Reply err(std::string_view code, bool close = false) {
@@ -61,23 +84,22 @@ NutUps::NutUps(NutSettings settings) : m_settings(std::move(settings)) {
                                                      : m_settings.description.substr(space + 1);
 }
 
-void NutUps::updateFromFrame(std::string_view voltageText, double frequencyHz,
-                             std::uint8_t chargeByte, std::uint8_t regulation, std::uint8_t alarm) {
-    m_stale = false;
-    if (voltageText.empty()) {
-        m_vars.erase("input.voltage");
-    } else {
-        // The window's text follows the desktop locale; the protocol wants a dot.
-        std::string v(voltageText);
-        std::replace(v.begin(), v.end(), ',', '.');
-        m_vars["input.voltage"] = v;
+void NutUps::updateReadings(const std::optional<std::string>& lineVoltage,
+                            const std::optional<std::string>& frequency, float batteryPercent) {
+    for (const auto& [name, text] :
+         {std::pair{"input.voltage", &lineVoltage}, std::pair{"input.frequency", &frequency}}) {
+        if (!*text)
+            continue;
+        if (const std::optional<std::string> number = protocolNumber(**text))
+            m_vars[name] = *number;
+        else
+            m_vars.erase(name);
     }
-    if (std::isfinite(frequencyHz) && frequencyHz > 0)
-        m_vars["input.frequency"] = oneDecimal(frequencyHz);
-    else
-        m_vars.erase("input.frequency");
-    m_vars["battery.charge"] = oneDecimal(chargeByte * 100.0 / 255.0);
+    m_vars["battery.charge"] = oneDecimal(batteryPercent);
+}
 
+void NutUps::updateStatus(std::uint8_t regulation, std::uint8_t alarm) {
+    m_stale = false;
     switch (regulation) {
     case '0':
         m_regulation.clear();
@@ -100,11 +122,15 @@ void NutUps::updateFromFrame(std::string_view voltageText, double frequencyHz,
         break;
     case '2':
         m_power = "OB LB";
-        m_fsd = true;
         break;
     default:
         break;
     }
+    publishStatus();
+}
+
+void NutUps::setForcedShutdown() {
+    m_fsd = true;
     publishStatus();
 }
 
@@ -125,12 +151,18 @@ void NutUps::publishStatus() {
 
 void NutUps::addLogin(const void* session, std::string address) {
     m_logins.emplace_back(session, std::move(address));
+    if (onLoginsChanged)
+        onLoginsChanged();
 }
 
 void NutUps::removeLogin(const void* session) {
-    m_logins.erase(std::remove_if(m_logins.begin(), m_logins.end(),
-                                  [session](const auto& l) { return l.first == session; }),
-                   m_logins.end());
+    const auto gone = std::remove_if(m_logins.begin(), m_logins.end(),
+                                     [session](const auto& l) { return l.first == session; });
+    if (gone == m_logins.end())
+        return;
+    m_logins.erase(gone, m_logins.end());
+    if (onLoginsChanged)
+        onLoginsChanged();
 }
 
 NutSession::NutSession(NutUps& ups, std::string peerAddress)

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,17 +23,19 @@ class NutUps {
 public:
     explicit NutUps(NutSettings settings);
 
-    // Takes the readings of one decoded frame. voltageText is the calibrated line voltage as
-    // the window formats it (empty after a failed calibration), frequencyHz 0 when unknown,
-    // chargeByte 0 to 255 (255 full), regulation and alarm the frame's '0'/'1'/'2'
-    // characters; other characters keep what the previous frame said. Clears the stale flag.
-    void updateFromFrame(std::string_view voltageText, double frequencyHz, std::uint8_t chargeByte,
-                         std::uint8_t regulation, std::uint8_t alarm);
+    // Takes the status characters of one decoded frame: regulation and alarm '0'/'1'/'2';
+    // other characters keep what the previous frame said. Clears the stale flag.
+    void updateStatus(std::uint8_t regulation, std::uint8_t alarm);
+    // Takes the readings as the window shows them: number texts with the user's decimal
+    // separator (an empty text: no value; none: keep the last one) and the battery percent.
+    void updateReadings(const std::optional<std::string>& lineVoltage,
+                        const std::optional<std::string>& frequency, float batteryPercent);
     // Set while the link is lost; every variable read then answers DATA-STALE.
     void setStale(bool stale) { m_stale = stale; }
+    // Forced shutdown: every secondary is to shut down now. Never cleared.
+    void setForcedShutdown();
 
     bool stale() const { return m_stale; }
-    // Set by the first final-alarm frame and never cleared.
     bool forcedShutdown() const { return m_fsd; }
     const NutSettings& settings() const { return m_settings; }
     // Variables by name, ups.status included, in the order LIST VAR sends them.
@@ -42,6 +46,8 @@ public:
     const std::vector<std::pair<const void*, std::string>>& logins() const { return m_logins; }
     void addLogin(const void* session, std::string address);
     void removeLogin(const void* session);
+    // Called after every login and logout.
+    std::function<void()> onLoginsChanged;
 
 private:
     void publishStatus();

@@ -1,5 +1,6 @@
 #pragma once
 
+struct ShownReadings;
 struct StatusFrame;
 
 // What the monitor learns from the UPS, for extensions around the window (desktop
@@ -12,6 +13,8 @@ public:
     virtual void LinkUp() {}
     // A linked-mode frame with a good header, before its fields are shown.
     virtual void FrameDecoded(const StatusFrame& /*frame*/) {}
+    // The same frame's readings, once the window shows them.
+    virtual void ReadingsShown(const ShownReadings& /*readings*/) {}
     // The watchdog reports a silent line (just before it asks what to do).
     virtual void LinkLost() {}
     // The window was raised for a mains failure (alarm "1").

@@ -15,6 +15,9 @@ public:
     void FrameDecoded(const StatusFrame& frame) override {
         Each(&MonitorEvents::FrameDecoded, frame);
     }
+    void ReadingsShown(const ShownReadings& readings) override {
+        Each(&MonitorEvents::ReadingsShown, readings);
+    }
     void LinkLost() override { Each(&MonitorEvents::LinkLost); }
     void MainsFailure() override { Each(&MonitorEvents::MainsFailure); }
     void MainsRestored() override { Each(&MonitorEvents::MainsRestored); }

@@ -41,11 +41,15 @@ void AlarmStates::ShowAlarm(std::uint8_t alarmChar) {
         // A refused request is tried again with the next "2" frame.
         if (!m_api.ShutdownWindows())
             return;
-        m_saveLabel.setVisible(true);
-        Unload();
+        PowerOffAccepted();
     default:
         break;
     }
+}
+
+void AlarmStates::PowerOffAccepted() {
+    m_saveLabel.setVisible(true);
+    Unload();
 }
 
 void AlarmStates::RaiseForAlarm() {

@@ -22,6 +22,8 @@ public:
     // once per alarm, and on the second "2" in a row asks for the power-off, ending the
     // program when it is accepted.
     void ShowAlarm(std::uint8_t alarmChar);
+    // The system has accepted the power-off: shows Label_Save and ends the program.
+    void PowerOffAccepted();
 
     // The window was raised for an alarm that has not cleared yet.
     bool AlarmRaised = false;

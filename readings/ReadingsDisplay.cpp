@@ -32,12 +32,13 @@ std::string ReadingsDisplay::Lagrange(double x) {
     return *text;
 }
 
-void ReadingsDisplay::ShowLineVoltage(double x) {
-    const std::string volts = FormatVoltagePattern(Lagrange(x), m_locale.decimalSeparator());
+std::string ReadingsDisplay::ShowLineVoltage(double x) {
+    std::string volts = FormatVoltagePattern(Lagrange(x), m_locale.decimalSeparator());
     m_voltage.setCaption("Voltaje de línea : " + volts + " Volts");
+    return volts;
 }
 
-void ReadingsDisplay::ShowFrequency(std::int32_t period) {
+std::string ReadingsDisplay::ShowFrequency(std::int32_t period) {
     // A period of 0 has no frequency: the label then shows no value, like a failed voltage.
     std::string hertz;
     const std::string separator = m_locale.decimalSeparator();
@@ -46,11 +47,14 @@ void ReadingsDisplay::ShowFrequency(std::int32_t period) {
             hertz = FormatVoltagePattern(*text, separator);
     }
     m_frequency.setCaption("Frecuencia : " + hertz + "Hz.");
+    return hertz;
 }
 
-void ReadingsDisplay::ShowBattery(std::uint8_t charge) {
+float ReadingsDisplay::ShowBattery(std::uint8_t charge) {
     // 255 is a full battery: the divisor is 255, so 255 gives exactly 100.
-    m_battery.setValue(static_cast<float>(charge * 100 / 255.0));
+    const auto percent = static_cast<float>(charge * 100 / 255.0);
+    m_battery.setValue(percent);
+    return percent;
 }
 
 void ReadingsDisplay::ShowRegulation(std::uint8_t mode) {

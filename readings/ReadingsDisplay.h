@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class Label;
@@ -10,6 +11,15 @@ class ProgressBar;
 class StatusBar;
 class TickCounter;
 class Visual;
+
+// The readings of one frame as the window shows them, for observers that publish them
+// elsewhere: the values within the label texts (user's decimal separator) and the bar's
+// value. A reading the frame does not carry (a word out of range) is empty.
+struct ShownReadings {
+    std::optional<std::string> lineVoltage; // e.g. "120." of "Voltaje de línea : 120. Volts"
+    std::optional<std::string> frequency;   // e.g. "60." of "Frecuencia : 60.Hz."
+    float batteryPercent = 0;
+};
 
 // The readings of one status frame as the window shows them (line voltage, frequency,
 // battery, regulation), and the system's uptime on the status bar. It keeps no state of
@@ -28,11 +38,12 @@ public:
     // Line voltage for x, the square root of the raw voltage code, as a number text in the
     // user's locale; after a failed calibration (which it reports in a box) an empty text.
     std::string Lagrange(double x);
-    void ShowLineVoltage(double x);
+    // Each Show returns the value it wrote into its control.
+    std::string ShowLineVoltage(double x);
     // period: the mains period in microseconds.
-    void ShowFrequency(std::int32_t period);
+    std::string ShowFrequency(std::int32_t period);
     // charge: 0 to 255, 255 being full.
-    void ShowBattery(std::uint8_t charge);
+    float ShowBattery(std::uint8_t charge);
     // mode: '0' normal, '1' low line, '2' high line; any other value changes nothing.
     void ShowRegulation(std::uint8_t mode);
     void ShowUptime();

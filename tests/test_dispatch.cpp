@@ -216,6 +216,39 @@ TEST(Dispatch, AFailureWhileAFrameIsHandledIsLoggedAndTheLinkStaysWatched) {
     EXPECT_EQ(f.log.entries.back(), "InBufferCount=0");
 }
 
+// Observers get the readings exactly as the window shows them, once shown.
+TEST(Events, ReadingsShownCarryTheWindowsValues) {
+    struct Row {
+        const char* name;
+        const char* separator;
+        Bytes frame;
+        std::optional<std::string> voltage, frequency;
+    };
+    const Row rows[] = {
+        {"worked example", ".", ExampleFrame(), "120.", "60."},
+        {"decimal comma", ",", Frame('0', '0', 46, 196, 212, 78, 60), "120,", "50,13"},
+        {"words out of range", ".", Frame('0', '0', 200, 0, 64, 200, 0), std::nullopt,
+         std::nullopt},
+    };
+    for (const Row& row : rows) {
+        FakeForm f;
+        f.locale.separator = row.separator;
+        f.link();
+        f.comm.receive(row.frame);
+        ASSERT_EQ(f.events.shown.size(), 1u) << row.name;
+        const ShownReadings& shown = f.events.shown[0];
+        EXPECT_EQ(shown.lineVoltage, row.voltage) << row.name;
+        EXPECT_EQ(shown.frequency, row.frequency) << row.name;
+        if (row.voltage) {
+            EXPECT_EQ(f.form.Label_VL.Caption(), "Voltaje de línea : " + *row.voltage + " Volts");
+        }
+        if (row.frequency) {
+            EXPECT_EQ(f.form.Label_Fcia.Caption(), "Frecuencia : " + *row.frequency + "Hz.");
+        }
+        EXPECT_EQ(shown.batteryPercent, f.form.ProgressBar1.Value()) << row.name;
+    }
+}
+
 // What the monitor tells its observers, and in which state it tells them.
 TEST(Events, EachIsToldOnceAtItsMoment) {
     FakeForm f;
@@ -239,11 +272,15 @@ TEST(Events, EachIsToldOnceAtItsMoment) {
     EXPECT_EQ(states, (std::vector<std::string>{
                           "LinkUp link 1 raised 0 front 0 alarm panel 0 boxes 0",
                           "FrameDecoded:0 link 1 raised 0 front 0 alarm panel 0 boxes 0",
+                          "ReadingsShown link 1 raised 0 front 0 alarm panel 0 boxes 0",
                           "FrameDecoded:1 link 1 raised 0 front 0 alarm panel 0 boxes 0",
                           "MainsFailure link 1 raised 1 front 1 alarm panel 1 boxes 0",
+                          "ReadingsShown link 1 raised 1 front 1 alarm panel 1 boxes 0",
                           "FrameDecoded:1 link 1 raised 1 front 1 alarm panel 1 boxes 0",
+                          "ReadingsShown link 1 raised 1 front 1 alarm panel 1 boxes 0",
                           "FrameDecoded:0 link 1 raised 1 front 1 alarm panel 1 boxes 0",
                           "MainsRestored link 1 raised 0 front 1 alarm panel 0 boxes 0",
+                          "ReadingsShown link 1 raised 0 front 1 alarm panel 0 boxes 0",
                           "LinkLost link 1 raised 0 front 1 alarm panel 0 boxes 0",
                       }));
     EXPECT_EQ(f.events.calls.size(), states.size());

@@ -17,7 +17,8 @@ struct Fixture {
     corvolt::net::NutUps ups{corvolt::net::NutSettings{}};
     NutServer server{ups};
     Fixture() {
-        ups.updateFromFrame("120.0", 60, 255, '0', '0');
+        ups.updateStatus('0', '0');
+        ups.updateReadings("120.", "60.", 100);
         QString error;
         EXPECT_TRUE(server.listen(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
     }
@@ -55,7 +56,7 @@ TEST(NutServer, AnswersRequestsInOrderAndClosesOnLogout) {
     auto c = f.connectClient();
     c->write("GET VAR corvolt input.voltage\r\nVER\nLIST UPS\nLOG");
     EXPECT_EQ(readLines(*c, 5),
-              (QList<QByteArray>{"VAR corvolt input.voltage \"120.0\"",
+              (QList<QByteArray>{"VAR corvolt input.voltage \"120\"",
                                  "Corvolt 2.00.0001 NUT network server", "BEGIN LIST UPS",
                                  "UPS corvolt \"Orvane Corvolt\"", "END LIST UPS"}));
     c->write("OUT\nVER\n");

@@ -19,9 +19,10 @@ NutSettings settings() {
     return s;
 }
 
-// The frame of the worked example: 120 V, 16667 us, charge 212, normal regulation.
+// The frame of the worked example as the window shows it: "120." V, "60." Hz, charge 212.
 void normalFrame(NutUps& ups, std::uint8_t regulation = '0', std::uint8_t alarm = '0') {
-    ups.updateFromFrame("119.996588743578", 1e6 / 16667, 212, regulation, alarm);
+    ups.updateStatus(regulation, alarm);
+    ups.updateReadings("120.", "60.", 83.13725f);
 }
 
 const Lines kFreshVars = {
@@ -29,8 +30,8 @@ const Lines kFreshVars = {
     "VAR corvolt battery.charge \"83.1\"",
     "VAR corvolt device.type \"ups\"",
     "VAR corvolt driver.name \"corvolt\"",
-    "VAR corvolt input.frequency \"60.0\"",
-    "VAR corvolt input.voltage \"119.996588743578\"",
+    "VAR corvolt input.frequency \"60\"",
+    "VAR corvolt input.voltage \"120\"",
     "VAR corvolt ups.mfr \"Orvane\"",
     "VAR corvolt ups.model \"Corvolt\"",
     "VAR corvolt ups.status \"OL\"",
@@ -79,7 +80,7 @@ const std::vector<Case> kCases = {
      [](NutUps& ups) { normalFrame(ups); },
      {
          {"LIST VAR corvolt", kFreshVars},
-         {"GET VAR CORVOLT input.voltage", {"VAR CORVOLT input.voltage \"119.996588743578\""}},
+         {"GET VAR CORVOLT input.voltage", {"VAR CORVOLT input.voltage \"120\""}},
          {"GET VAR corvolt UPS.STATUS", {"VAR corvolt UPS.STATUS \"OL\""}},
          {"GET VAR corvolt input.current", {"ERR VAR-NOT-SUPPORTED"}},
          {"GET DESC corvolt ups.status", {"DESC corvolt ups.status \"Description unavailable\""}},
@@ -113,34 +114,62 @@ const std::vector<Case> kCases = {
          normalFrame(ups, '7', 'x');
      },
      {{"GET VAR corvolt ups.status", {"VAR corvolt ups.status \"OB BOOST\""}}}},
-    {"final alarm sets FSD",
+    {"one final-alarm frame publishes OB LB only",
      [](NutUps& ups) {
          normalFrame(ups);
          normalFrame(ups, '0', '2');
      },
+     {{"GET VAR corvolt ups.status", {"VAR corvolt ups.status \"OB LB\""}}}},
+    {"forced shutdown",
+     [](NutUps& ups) {
+         normalFrame(ups, '0', '2');
+         ups.setForcedShutdown();
+     },
      {{"GET VAR corvolt ups.status", {"VAR corvolt ups.status \"FSD OB LB\""}}}},
     {"FSD stays after the alarm clears",
      [](NutUps& ups) {
-         normalFrame(ups, '0', '2');
+         ups.setForcedShutdown();
          normalFrame(ups);
      },
      {{"GET VAR corvolt ups.status", {"VAR corvolt ups.status \"FSD OL\""}}}},
     {"failed calibration and no frequency",
      [](NutUps& ups) {
          normalFrame(ups);
-         ups.updateFromFrame("", 0, 0, '0', '0');
+         ups.updateReadings("", "", 0);
      },
      {
          {"GET VAR corvolt input.voltage", {"ERR VAR-NOT-SUPPORTED"}},
          {"GET VAR corvolt input.frequency", {"ERR VAR-NOT-SUPPORTED"}},
          {"GET VAR corvolt battery.charge", {"VAR corvolt battery.charge \"0.0\""}},
      }},
-    {"comma voltage is sent with a dot",
-     [](NutUps& ups) { ups.updateFromFrame("119,996588743578", 50, 255, '0', '0'); },
+    {"a reading the frame does not carry keeps its last value",
+     [](NutUps& ups) {
+         normalFrame(ups);
+         ups.updateReadings(std::nullopt, std::nullopt, 100);
+     },
      {
-         {"GET VAR corvolt input.voltage", {"VAR corvolt input.voltage \"119.996588743578\""}},
-         {"GET VAR corvolt input.frequency", {"VAR corvolt input.frequency \"50.0\""}},
+         {"GET VAR corvolt input.voltage", {"VAR corvolt input.voltage \"120\""}},
+         {"GET VAR corvolt input.frequency", {"VAR corvolt input.frequency \"60\""}},
          {"GET VAR corvolt battery.charge", {"VAR corvolt battery.charge \"100.0\""}},
+     }},
+    {"the window's separators become a dot",
+     [](NutUps& ups) {
+         normalFrame(ups);
+         ups.updateReadings("112,18", ",5", 50.19608f);
+     },
+     {
+         {"GET VAR corvolt input.voltage", {"VAR corvolt input.voltage \"112.18\""}},
+         {"GET VAR corvolt input.frequency", {"VAR corvolt input.frequency \"0.5\""}},
+         {"GET VAR corvolt battery.charge", {"VAR corvolt battery.charge \"50.2\""}},
+     }},
+    {"a separator of several bytes",
+     [](NutUps& ups) {
+         normalFrame(ups);
+         ups.updateReadings("95\u066b3", "1000000.", 0);
+     },
+     {
+         {"GET VAR corvolt input.voltage", {"VAR corvolt input.voltage \"95.3\""}},
+         {"GET VAR corvolt input.frequency", {"VAR corvolt input.frequency \"1000000\""}},
      }},
     {"login flow",
      [](NutUps& ups) { normalFrame(ups); },

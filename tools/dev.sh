@@ -18,10 +18,11 @@ build="${CORVOLT_BUILD_DIR:-$root/build}"
 run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
     qt6-qpa-plugins fonts-dejavu-core libxkbcommon-dev)
 # The unit tests, and the end-to-end tests: a headless X server with a window manager and
-# a notification area, the accessibility bus, and a Spanish locale for the decimal comma.
+# a notification area, the accessibility bus, a Spanish locale for the decimal comma, and
+# NUT's own clients (upsc, upsmon) for the network UPS server.
 test_packages=(googletest libgtest-dev xvfb xauth openbox trayer x11-utils x11-apps xdotool
     imagemagick dbus at-spi2-core gir1.2-atspi-2.0 python3 python3-dbus python3-gi
-    python3-xlib util-linux mount locales polkitd)
+    python3-xlib util-linux mount locales polkitd nut-client)
 bench_packages=(libbenchmark-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 win32_packages=(g++-mingw-w64-x86-64-posix)

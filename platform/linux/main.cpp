@@ -5,6 +5,7 @@
 #include "platform/linux/DesktopNotice.h"
 #include "platform/linux/DesktopWarnings.h"
 #include "platform/linux/ModApiLinux.h"
+#include "platform/linux/NetworkUps.h"
 #include "platform/linux/PortLocks.h"
 #include "platform/linux/ProcessInstance.h"
 #include "platform/linux/SerialPorts.h"
@@ -45,11 +46,20 @@ int main(int argc, char* argv[]) {
     MainsFailureNotifier mainsFailure(mainsFailureNotice);
     DesktopNotice powerOffWarning(DesktopNotice::Urgency::Normal);
     PowerOffPreflight preflight(api.Worker(), powerOffWarning);
-    MonitorEventsFanOut events{&mainsFailure, &preflight};
+    // The UPS served to other machines over NUT, when the administrator configured it; the
+    // power-off then waits for those machines.
+    const std::unique_ptr<NetworkUps> network =
+        NetworkUps::Start(NetworkUps::ConfigPath(), api, log);
+    MonitorEvents noNetwork;
+    MonitorEventsFanOut events{&mainsFailure, &preflight,
+                               network ? &network->Events() : &noNetwork};
+    ModApi& powerOff = network ? static_cast<ModApi&>(network->Gate()) : api;
 
     MainWindow window;
     MonitorForm form(window.Controls(tray, comm),
-                     Services{boxes, api, ticks, locale, instance, log, events, SystemName()});
+                     Services{boxes, powerOff, ticks, locale, instance, log, events, SystemName()});
+    if (network)
+        network->Gate().OnAccepted = [&form] { form.PowerOffAccepted(); };
     form.Form_Load();
     if (const QScreen* screen = window.screen())
         window.move(screen->availableGeometry().center() - window.rect().center());

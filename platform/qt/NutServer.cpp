@@ -15,25 +15,27 @@ namespace {
 constexpr qint64 kMaxUnsentReply = 64 * 1024;
 }
 
-NutServer::NutServer(corvolt::net::NutUps& ups, QObject* parent)
-    : QObject(parent), m_ups(ups), m_server(new QTcpServer(this)) {
-    m_server->setMaxPendingConnections(kMaxClients);
-    connect(m_server, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* socket = m_server->nextPendingConnection())
-            accept(socket);
-    });
-}
+NutServer::NutServer(corvolt::net::NutUps& ups, QObject* parent) : QObject(parent), m_ups(ups) {}
 
 bool NutServer::listen(const QHostAddress& address, quint16 port, QString* error) {
-    if (m_server->listen(address, port))
-        return true;
-    if (error)
-        *error = m_server->errorString();
-    return false;
+    auto* listener = new QTcpServer(this);
+    listener->setMaxPendingConnections(kMaxClients);
+    if (!listener->listen(address, port)) {
+        if (error)
+            *error = listener->errorString();
+        delete listener;
+        return false;
+    }
+    connect(listener, &QTcpServer::newConnection, this, [this, listener] {
+        while (QTcpSocket* socket = listener->nextPendingConnection())
+            accept(socket);
+    });
+    m_listeners.append(listener);
+    return true;
 }
 
 quint16 NutServer::port() const {
-    return m_server->serverPort();
+    return m_listeners.isEmpty() ? 0 : m_listeners.first()->serverPort();
 }
 
 void NutServer::accept(QTcpSocket* socket) {

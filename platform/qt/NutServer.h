@@ -2,6 +2,7 @@
 #include "net/NutSession.h"
 
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -23,8 +24,9 @@ public:
     // ups must outlive the server and its clients.
     explicit NutServer(corvolt::net::NutUps& ups, QObject* parent = nullptr);
 
-    // Listens on one address; false with the reason in error when that fails.
+    // Listens on one more address; false with the reason in error when that fails.
     bool listen(const QHostAddress& address, quint16 port, QString* error);
+    // The port of the first address listened on (0 before any).
     quint16 port() const;
     int clientCount() const { return m_clients; }
 
@@ -32,6 +34,6 @@ private:
     void accept(QTcpSocket* socket);
 
     corvolt::net::NutUps& m_ups;
-    QTcpServer* m_server;
+    QList<QTcpServer*> m_listeners;
     int m_clients = 0;
 };

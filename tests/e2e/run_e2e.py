@@ -25,6 +25,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+import nut  # noqa: E402
 from harness import (A11y, Desktop, FakeLogind, FakeNotifications, Monitor, Session,  # noqa: E402
                      Simulator, X11, log)
 import dbus_config  # noqa: E402  (in tests/, on the path through harness)
@@ -1177,6 +1178,162 @@ def case_try_command(session, binary):
     assert not os.path.exists(work), "try.sh left %s" % work
 
 
+# --- The NUT server, read by NUT's own clients -------------------------------------------
+
+def nut_case(session, binary, **options):
+    """A Case whose monitor serves its UPS over NUT on a free loopback port, listening
+    already; returns (case, port)."""
+    missing = nut.missing_clients()
+    if missing:
+        raise harness.Skip("cannot run: missing %s (package nut-client)" % ", ".join(missing))
+    port = nut.free_port()
+    c = Case(session, binary, start=False, **options)
+    c.env[nut.CONFIG_HOOK] = nut.write_server_config(session.workdir, nut.server_config(port))
+    c.start_monitor()
+    harness.wait_until(lambda: nut.listening(port), 5, "the NUT server on port %d" % port)
+    return c, port
+
+
+def status_is(port, expected):
+    return lambda: nut.upsc(port, "ups.status")[1].strip() == expected
+
+
+def case_nut_upsc(session, binary):
+    """upsc reads the NUT server: "Data stale" before the first frame, then the values the
+    window shows, OB during a mains failure, stale again when the UPS falls silent."""
+    c, port = nut_case(session, binary)
+    assert nut.listening_sockets_of(c.mon.pid), "the server's socket is not the monitor's"
+    for variable in (None, "ups.status"):
+        code, _, err = nut.upsc(port, variable)
+        assert code != 0 and "Data stale" in err, "before the first frame: %d %r" % (code, err)
+    log("upsc before the first frame: %r" % err.strip())
+
+    c.link_up()
+    c.wait_readings(NORMAL_READINGS)
+    volts, freq, _, battery = c.readings(c.nodes)
+    values = nut.upsc_vars(port)
+    log("upsc: %r" % values)
+    # The window's numbers ("120.", "60.") without the trailing separator.
+    assert values["input.voltage"] == volts.split(" : ")[1].split(" ")[0].rstrip("."), values
+    assert values["input.frequency"] == freq.split(" : ")[1].split("Hz")[0].rstrip("."), values
+    assert abs(float(values["battery.charge"]) - battery) <= 0.51, (values, battery)
+    assert values["battery.charge"] == "83.1" and values["ups.status"] == "OL", values
+
+    c.sim.send("alarm 1")
+    harness.wait_until(status_is(port, "OB"), 4, "ups.status OB")
+    c.sim.send("silent")
+    harness.wait_until(lambda: "Data stale" in nut.upsc(port, "ups.status")[2], 10,
+                       "Data stale after the watchdog")
+    c.wait(lost_link_box(c), 2, "the lost-link box")
+
+
+def case_nut_upsmon(session, binary):
+    """upsmon as a secondary: ONBATT, ONLINE, COMMBAD and NOCOMM when the UPS falls silent,
+    COMMOK when it is back; one final-alarm frame alone shuts nothing down; two in a row set
+    FSD: upsmon runs its shutdown command and leaves, and only then is logind asked to
+    power off."""
+    c, port = nut_case(session, binary, logind={"can_power_off": "yes"})
+    c.link_up()
+    c.wait_readings(NORMAL_READINGS)
+    secondary = nut.Secondary(session.procs, session.workdir, port)
+    harness.wait_until(lambda: "127.0.0.1" in nut.upsc(port, clients=True)[1], 5,
+                       "upsmon logged in")
+
+    mark = time.monotonic()
+    c.sim.send("alarm 1")
+    secondary.wait_event("ONBATT", after=mark, timeout=5)
+    mark = time.monotonic()
+    c.sim.send("alarm 0")
+    secondary.wait_event("ONLINE", after=mark, timeout=5)
+
+    mark = time.monotonic()
+    c.sim.send("silent")
+    secondary.wait_event("COMMBAD", after=mark, timeout=12)
+    secondary.wait_event("NOCOMM", after=mark, timeout=5)
+    _, _, buttons = harness.wait_until(lambda: lost_link_box(c)(c.snapshot()), 3,
+                                       "the lost-link box")[0]
+    c.press(buttons, RETRY_NAMES)
+    c.sim.wait_event("opened", after=mark, timeout=5)
+    mark = time.monotonic()
+    c.sim.send("resume")
+    secondary.wait_event("COMMOK", after=mark, timeout=6)
+
+    # One final-alarm frame between mains-failure frames: OB LB, never FSD.
+    c.sim.send("alarm 1")
+    secondary.wait_event("ONBATT", after=mark, timeout=5)
+    mark = time.monotonic()
+    c.sim.send("alarm 2")
+    c.sim.wait_event("frame", after=mark, timeout=3)
+    c.sim.send("alarm 1")
+    time.sleep(3)
+    assert "SHUTDOWNCMD" not in secondary.kinds() and "FSD" not in secondary.kinds(), (
+        secondary.events())
+    assert_not_powered_off(c)
+    assert nut.upsc(port, "ups.status")[1].strip() == "OB"
+
+    mark = time.monotonic()
+    c.sim.send("alarm 2")
+    first = c.sim.wait_event("frame", after=mark, timeout=3)
+    t_shutdown = secondary.wait_event("SHUTDOWNCMD", after=first, timeout=5)
+    code = c.mon.wait_exit(5)
+    secondary.proc.wait(5)
+    power_off = [t for t, call in c.logind.timed_calls() if call == "PowerOff false"]
+    confirming = [t for t, _, _ in c.sim.events("frame") if t > first][0]
+    log("after the confirming frame: SHUTDOWNCMD %.2f s, PowerOff %.2f s; upsmon saw %r"
+        % (t_shutdown - confirming, power_off[0] - confirming, secondary.kinds(mark)))
+    assert len(power_off) == 1, c.logind.calls()
+    assert t_shutdown < power_off[0], "this machine powered off before its secondary shut down"
+    assert power_off[0] - confirming < nut.SECONDARIES_WAIT, "the secondary left: no full wait"
+    assert code == 0
+
+
+def case_nut_secondary_stays(session, binary):
+    """A secondary that stays logged in holds this machine's power-off for 15 s after the
+    confirming final-alarm frame; the window stays as the alarm left it meanwhile, and the
+    further final-alarm frames ask for no second power-off."""
+    c, port = nut_case(session, binary, logind={"can_power_off": "yes"})
+    c.link_up()
+    c.wait_readings(NORMAL_READINGS)
+    with nut.logged_in(port):
+        mark = time.monotonic()
+        c.sim.send("alarm 2")
+        first = c.sim.wait_event("frame", after=mark, timeout=3)
+        confirming = c.sim.wait_event("frame", after=first, timeout=3)
+        harness.wait_until(status_is(port, "FSD OB LB"), 2, "ups.status FSD OB LB")
+        while time.monotonic() < confirming + nut.SECONDARIES_WAIT - 1.5:
+            assert c.mon.running() and c.mapped(), "the window must stay during the wait"
+            assert_not_powered_off(c)
+            time.sleep(0.5)
+        assert_power_off_not_shown(c)
+        code = c.mon.wait_exit(5)
+    power_off = [t for t, call in c.logind.timed_calls() if call == "PowerOff false"]
+    finals = [t for t, _, _ in c.sim.events("frame") if t > confirming]
+    log("PowerOff %.2f s after the confirming frame, %d further '2' frames meanwhile"
+        % (power_off[0] - confirming, len(finals)))
+    assert len(power_off) == 1 and len(finals) >= 10, (c.logind.calls(), len(finals))
+    assert nut.SECONDARIES_WAIT - 0.1 <= power_off[0] - confirming <= nut.SECONDARIES_WAIT + 1.5
+    assert code == 0
+
+
+def case_nut_no_config(session, binary):
+    """Without the configuration file nothing listens and nothing is said; a file others
+    may write is refused with one line on stderr, and the monitor runs on as usual."""
+    missing = os.path.join(session.workdir, "missing.conf")
+    refused = nut.write_server_config(session.workdir, nut.server_config(nut.free_port()), 0o666)
+    c = Case(session, binary, start=False)
+    for name, path in (("refused", refused), ("absent", missing)):
+        c.env[nut.CONFIG_HOOK] = path
+        c.start_monitor(name="corvolt-" + name)
+        c.wait(lambda n: c.status(n) == SEARCHING_COM1, 6, "the search")
+        assert not nut.listening_sockets_of(c.mon.pid), "a socket listens"
+        end_with_signal(c)
+        with open(os.path.join(session.workdir, "corvolt-%s.log" % name)) as f:
+            said = [line for line in f if "NUT" in line]
+        log("%s configuration: %r" % (name, said))
+        expected = ([refused + ": writable by group or others"] if name == "refused" else [])
+        assert [line.split("NUT server not started: ")[-1].strip() for line in said] == expected
+
+
 CASES = {
     "link_up": case_link_up,
     "watchdog": case_watchdog,
@@ -1206,6 +1363,10 @@ CASES = {
     "final_alarm_logind_hangs": case_final_alarm_logind_hangs,
     "comma_locale": case_comma_locale,
     "try_command": case_try_command,
+    "nut_upsc": case_nut_upsc,
+    "nut_upsmon": case_nut_upsmon,
+    "nut_secondary_stays": case_nut_secondary_stays,
+    "nut_no_config": case_nut_no_config,
 }
 
 

@@ -252,11 +252,16 @@ public:
     void FrameDecoded(const StatusFrame& frame) override {
         record(std::string("FrameDecoded:") + static_cast<char>(frame.AlarmChar));
     }
+    void ReadingsShown(const ShownReadings& readings) override {
+        shown.push_back(readings);
+        record("ReadingsShown");
+    }
     void LinkLost() override { record("LinkLost"); }
     void MainsFailure() override { record("MainsFailure"); }
     void MainsRestored() override { record("MainsRestored"); }
 
     std::vector<std::string> calls;
+    std::vector<ShownReadings> shown;
     std::function<void(const std::string&)> probe;
 
 private:
