@@ -18,6 +18,7 @@ import pty
 import shutil
 import subprocess
 import sys
+import tempfile
 import tty
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -102,8 +103,23 @@ class WineDesktop:
         self.procs.start("trayer", ["trayer", "--edge", "top", "--align", "right",
                                     "--widthtype", "pixel", "--width", "120",
                                     "--height", "24", "--SetDockType", "true"])
-        self.panel = wait_until(lambda: x11.find_by_name("panel"), 10, "trayer's panel")
+        self.panel = wait_until(lambda: self.find_window(x11, "panel"), 10, "trayer's panel")
         log("desktop %s: openbox, trayer" % self.display)
+
+    @staticmethod
+    def find_window(x11, name):
+        """The window of that name at any depth: the window manager reparents top-level
+        windows into its frames."""
+        stack = list(x11.toplevels())
+        while stack:
+            win = stack.pop()
+            if x11.name(win) == name:
+                return win
+            try:
+                stack.extend(win.query_tree().children)
+            except Exception:
+                pass
+        return None
 
 
 class WinePrefix:
@@ -117,17 +133,22 @@ class WinePrefix:
         self.path = os.path.join(workdir, "wineprefix")
         self.wine = find_wine()
         self.wineserver = os.path.join(os.path.dirname(self.wine), "wineserver")
+        self.log = os.path.join(workdir, "wine.log")
         self.env = dict(os.environ, WINEPREFIX=self.path, WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
 
-    def run(self, *argv, timeout=120):
-        """Runs a Windows program of the prefix to its end; returns its standard output."""
-        result = subprocess.run([self.wine, *argv], env=self.env, capture_output=True,
-                                timeout=timeout)
-        if result.returncode != 0:
-            raise RuntimeError("%s ended with %d: %s" % (argv[0], result.returncode,
-                                                          result.stderr.decode(errors="replace")))
-        return result.stdout.decode("utf-8", errors="replace")
+    def run(self, *argv, timeout=120, check=True):
+        """Runs a Windows program of the prefix to its end; returns its standard output.
+        The output goes through a file: the first program of a session starts Wine's
+        services, which would hold a pipe open long after the program has ended."""
+        with tempfile.TemporaryFile() as out, open(self.log, "ab") as err:
+            result = subprocess.run([self.wine, *argv], env=self.env, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err, timeout=timeout)
+            out.seek(0)
+            output = out.read().decode("utf-8", errors="replace")
+        if check and result.returncode != 0:
+            raise RuntimeError("%s ended with %d" % (argv[0], result.returncode))
+        return output if result.returncode == 0 else None
 
     def create(self):
         self.run("wineboot", "--init", timeout=180)
@@ -170,12 +191,9 @@ class Inspector:
         self.program = program
 
     def controls(self):
-        result = subprocess.run([self.prefix.wine, self.program], env=self.prefix.env,
-                                capture_output=True, timeout=30)
-        if result.returncode != 0:
-            return {}
+        output = self.prefix.run(self.program, check=False, timeout=30)
         controls = {}
-        for line in result.stdout.decode("utf-8").splitlines():
+        for line in (output or "").splitlines():
             name, shown, text = line.split("\t", 2)
             controls[name] = (shown == "1", text)
         return controls
