@@ -12,8 +12,9 @@
 
 namespace {
 
-constexpr DWORD FrameStyle =
-    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+// Without WS_CLIPCHILDREN: a group box paints only its border and caption, so the window
+// paints the face colour behind it, also where a hidden frame leaves its place.
+constexpr DWORD FrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 // Its children take part in the dialog keyboard handling: Alt+F presses cmdFin.
 constexpr DWORD FrameExStyle = WS_EX_CONTROLPARENT;
 constexpr UINT_PTR Timer1Id = 1, Timer2Id = 2, Timer3Id = 3;
@@ -60,6 +61,26 @@ void ChildClass(const layout::Control& control, const wchar_t*& className, DWORD
         className = WC_STATICW;
         style |= SS_ICON | SS_REALSIZEIMAGE;
         break;
+    }
+}
+
+// A frame is opaque: it fills its inside with the face colour, so that the frame shown in
+// front covers the other one of the same place. Labels and images in a frame take their
+// colours from the window, like those on the window itself; a group box would give them the
+// colours of an edit field.
+LRESULT CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                           DWORD_PTR) {
+    switch (message) {
+    case WM_ERASEBKGND: {
+        RECT inside;
+        GetClientRect(frame, &inside);
+        FillRect(reinterpret_cast<HDC>(wParam), &inside, GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+    }
+    case WM_CTLCOLORSTATIC:
+        return SendMessageW(GetParent(frame), message, wParam, lParam);
+    default:
+        return DefSubclassProc(frame, message, wParam, lParam);
     }
 }
 
@@ -126,6 +147,8 @@ Win32MainWindow::Children Win32MainWindow::CreateChildren() {
         children[i] =
             CreateWindowExW(0, className, Utf16(control.text).c_str(), style, 0, 0, 0, 0, parent,
                             reinterpret_cast<HMENU>(INT_PTR{ControlId(i)}), m_instance, nullptr);
+        if (control.kind == layout::Kind::Frame)
+            SetWindowSubclass(children[i], FrameProc, 0, 0);
         if (control.picture)
             SendMessageW(children[i], STM_SETIMAGE, IMAGE_ICON,
                          reinterpret_cast<LPARAM>(LoadIconResource(

@@ -3,7 +3,7 @@
 the UPS simulator and COM2 to COM4 silent ptys, on Xvfb with openbox and trayer. The
 window's readings appear, the window goes to the tray about 4 s after the UPS first
 answers, and pressing Finalizar ends the program. Exit status 77 when the machine cannot
-run it (no Wine, no X server).
+run it (no Wine, no X server), or 1 when CI=true.
 
 Usage: run_smoke.py --exe corvolt.exe --inspector corvolt_inspect.exe
 """
@@ -76,8 +76,7 @@ def main():
     try:
         wh.check_prerequisites(args.exe, args.inspector)
     except wh.Skip as e:
-        print("SKIP: %s" % e, flush=True)
-        return 77
+        return wh.skipped(str(e))
     workdir = tempfile.mkdtemp(prefix="corvolt-wine-")
     try:
         smoke(os.path.abspath(args.exe), os.path.abspath(args.inspector), workdir)

@@ -25,6 +25,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
 
 from harness import Processes, Simulator, Skip, X11, log, wait_until  # noqa: E402,F401
+from run_e2e import skipped  # noqa: E402,F401
 
 COM_PORTS = 4
 
