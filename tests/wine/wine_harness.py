@@ -199,5 +199,9 @@ class Inspector:
             controls[name] = (shown == "1", text)
         return controls
 
-    def text(self, name):
-        return self.controls().get(name, (False, None))[1]
+    def wait_for(self, predicate, timeout, what):
+        """Reads the window until predicate(controls) holds; returns those controls."""
+        def ready():
+            controls = self.controls()
+            return controls if predicate(controls) else None
+        return wait_until(ready, timeout, what)
