@@ -6,6 +6,8 @@
 #                             through sudo otherwise)
 #   tools/dev.sh try [OPT..]  build the monitor and try it on this desktop with a simulated
 #                             UPS on COM1 (tools/try.sh through sudo; OPT go to ups_sim.py)
+#   tools/dev.sh win32        cross-build the Windows edition (build-win/corvolt.exe) and run
+#                             its tests under wine64
 #   tools/dev.sh deps [SET]   only install packages: SET is run, test, bench, fuzz, win32,
 #                             package or format (default: run and test)
 # Packages are installed with apt-get (as root, or through sudo). Builds use
@@ -25,7 +27,10 @@ test_packages=(googletest libgtest-dev xvfb xauth openbox trayer x11-utils x11-a
     python3-xlib util-linux mount locales polkitd nut-client)
 bench_packages=(libbenchmark-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
-win32_packages=(g++-mingw-w64-x86-64-posix)
+# The Windows edition: the cross compiler, GoogleTest's sources, Wine to run the tests, and
+# the desktop of the smoke case.
+win32_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64 xvfb openbox
+    trayer xdotool python3 python3-xlib)
 package_packages=(dpkg-dev desktop-file-utils file lintian)
 format_packages=(clang-format)
 test_locale=es_ES.UTF-8
@@ -123,13 +128,23 @@ try)
     done
     exec "${as_root[@]}" env "${session_env[@]}" "$root/tools/try.sh" "$build/corvolt" "$@"
     ;;
+win32)
+    install_sets win32
+    win_build="${CORVOLT_WIN32_BUILD_DIR:-$root/build-win}"
+    cmake -S "$root" -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+        -DCORVOLT_WERROR="${CORVOLT_WERROR:-OFF}"
+    cmake --build "$win_build" -j "$build_jobs"
+    cd "$win_build"
+    ctest --output-on-failure
+    ;;
 deps)
     shift
     [ $# -gt 0 ] || set -- run test
     install_sets "$@"
     ;;
 *)
-    sed -n '2,10p' "$0"
+    sed -n '2,12p' "$0"
     exit 2
     ;;
 esac
