@@ -21,7 +21,8 @@ test_packages=(googletest libgtest-dev xvfb xauth openbox trayer x11-utils x11-a
     python3-xlib util-linux mount locales polkitd)
 bench_packages=(libbenchmark-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
-win32_packages=(g++-mingw-w64-x86-64-posix)
+# wine64 runs the Windows programs; wixl builds the installer, msitools reads it back.
+win32_packages=(g++-mingw-w64-x86-64-posix wine64 wixl msitools)
 package_packages=(dpkg-dev desktop-file-utils file lintian)
 format_packages=(clang-format)
 test_locale=es_ES.UTF-8
