@@ -62,7 +62,9 @@ registered_versions() {
              /^ +DisplayVersion +REG_SZ/ { version = $3 }
              END { flush() }'
 }
-shortcuts() { find "$WINEPREFIX/drive_c" -name 'Corvolt.lnk'; }
+# Windows puts a per-machine package's shortcut in the common Start menu; Wine 8 puts it in
+# the installing user's. Either is a Start menu, and there must be exactly one.
+shortcuts() { find "$WINEPREFIX/drive_c" -name 'Orvane Corvolt.lnk'; }
 
 # Installed: the given program under Program Files, one Start-menu shortcut to it, the
 # autostart value, and exactly one registered version, the given one.
@@ -71,8 +73,8 @@ check_installed() {
     cmp -s "$program" "$installed_exe" || fail "Program Files\\Corvolt\\corvolt.exe is not $program"
     local links
     links=$(shortcuts)
-    [ "$(grep -c . <<<"$links")" -eq 1 ] || fail "expected one Corvolt.lnk, found: $links"
-    grep -q 'Start Menu/Programs/Corvolt.lnk$' <<<"$links" || fail "shortcut not in a Start menu: $links"
+    [ "$(grep -c . <<<"$links")" -eq 1 ] || fail "expected one Orvane Corvolt.lnk, found: $links"
+    grep -q 'Start Menu/Programs/Orvane Corvolt.lnk$' <<<"$links" || fail "shortcut not in a Start menu: $links"
     grep -qaF 'C:\Program Files\Corvolt\corvolt.exe' "$links" || fail "the shortcut does not start corvolt.exe"
     run reg query "$run_key" /v Corvolt | tr -d '\r' |
         grep -qF 'REG_SZ    "C:\Program Files\Corvolt\corvolt.exe"' || fail "no autostart value in $run_key"
