@@ -6,12 +6,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [ $# -lt 2 ]; then
-    sed -n '4p' "$0" >&2
-    exit 2
-fi
-exe=$(realpath "$1")
-output=$(realpath -m "$2")
+exe=$(realpath "${1:?usage: tools/build-msi.sh CORVOLT_EXE OUTPUT_MSI [VERSION]}")
+output=$(realpath -m "${2:?usage: tools/build-msi.sh CORVOLT_EXE OUTPUT_MSI [VERSION]}")
 version=${3:-$(sed -n 's/.*VALUE "ProductVersion", "\([0-9.]*\)".*/\1/p' \
     "$root/platform/windows/corvolt.rc")}
 [ -n "$version" ] || { echo "build-msi: no product version in corvolt.rc" >&2; exit 1; }

@@ -7,11 +7,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [ $# -lt 1 ]; then
-    sed -n '6p' "$0" >&2
-    exit 2
-fi
-exe=$(realpath "$1")
+exe=$(realpath "${1:?usage: tools/check-msi.sh CORVOLT_EXE [OUTPUT_FOLDER]}")
 out=$(realpath -m "${2:-$(dirname "$exe")}")
 mkdir -p "$out"
 wine=/usr/lib/wine/wine64
