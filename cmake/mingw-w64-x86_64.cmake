@@ -16,7 +16,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Tests built for Windows run under Wine where it is installed.
-find_program(CORVOLT_WINE64 NAMES wine64 wine)
+# (Debian's wine64 package puts its loader in /usr/lib/wine.)
+find_program(CORVOLT_WINE64 NAMES wine64 wine PATHS /usr/lib/wine)
 if(CORVOLT_WINE64)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CORVOLT_WINE64})
 endif()

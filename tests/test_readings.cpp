@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <locale.h>
 #include <random>
 #include <regex>
 #include <string>
@@ -24,20 +23,19 @@ const std::string kPoint = ".";
 const std::string kComma = ",";
 
 // The C library's conversions in the "C" locale, whatever locale the process runs in,
-// as references for the texts under test.
+// as references for the texts under test. (setlocale rather than POSIX uselocale, so that
+// the test also builds for Windows; the tests run on one thread.)
 class CNumericScope {
 public:
-    CNumericScope() : m_previous(uselocale(CLocale())) {}
-    ~CNumericScope() { uselocale(m_previous); }
+    CNumericScope() : m_previous(std::setlocale(LC_NUMERIC, nullptr)) {
+        std::setlocale(LC_NUMERIC, "C");
+    }
+    ~CNumericScope() { std::setlocale(LC_NUMERIC, m_previous.c_str()); }
     CNumericScope(const CNumericScope&) = delete;
     CNumericScope& operator=(const CNumericScope&) = delete;
 
 private:
-    static locale_t CLocale() {
-        static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t());
-        return c;
-    }
-    locale_t m_previous;
+    const std::string m_previous;
 };
 
 std::string Printf(const char* format, double value) {

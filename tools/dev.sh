@@ -4,6 +4,8 @@
 #   tools/dev.sh test         install what the tests need, build them and run them all
 #   tools/dev.sh e2e          build the monitor and run only the end-to-end tests (as root,
 #                             through sudo otherwise)
+#   tools/dev.sh win32        cross-build the Windows edition (build-win/corvolt.exe) and run
+#                             its tests under wine64
 #   tools/dev.sh deps [SET]   only install packages: SET is run, test, bench, fuzz, win32,
 #                             package or format (default: run and test)
 # Packages are installed with apt-get (as root, or through sudo).
@@ -21,8 +23,10 @@ test_packages=(googletest libgtest-dev xvfb xauth openbox trayer x11-utils x11-a
     python3-xlib util-linux mount locales polkitd)
 bench_packages=(libbenchmark-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
-# wine64 runs the Windows programs; wixl builds the installer, msitools reads it back.
-win32_packages=(g++-mingw-w64-x86-64-posix wine64 wixl msitools)
+# The Windows edition: the cross compiler, GoogleTest's sources, Wine to run the tests, and
+# the desktop of the smoke case; wixl builds the installer and msitools reads it back.
+win32_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64 xvfb openbox
+    trayer python3 python3-xlib wixl msitools)
 package_packages=(dpkg-dev desktop-file-utils file lintian)
 format_packages=(clang-format)
 test_locale=es_ES.UTF-8
@@ -104,13 +108,23 @@ e2e)
     exec "${as_root[@]}" env CORVOLT_SCREENSHOT_DIR="$build/screenshots" \
         /usr/bin/python3 "$root/tests/e2e/run_e2e.py" --binary "$build/corvolt" all
     ;;
+win32)
+    install_sets win32
+    win_build="${CORVOLT_WIN32_BUILD_DIR:-$root/build-win}"
+    cmake -S "$root" -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+        -DCORVOLT_WERROR="${CORVOLT_WERROR:-OFF}"
+    cmake --build "$win_build"
+    cd "$win_build"
+    ctest --output-on-failure
+    ;;
 deps)
     shift
     [ $# -gt 0 ] || set -- run test
     install_sets "$@"
     ;;
 *)
-    sed -n '2,8p' "$0"
+    sed -n '2,10p' "$0"
     exit 2
     ;;
 esac

@@ -646,18 +646,25 @@ def lamp_gif(path, lit, comment=None):
     write_gif(path, 13, 13, palette, [(indices[0], 50), (indices[1], 25)], comment)
 
 
+def ico_file(path, designs, colours=16, pinned=()):
+    """An icon resource of the Windows window: for each size a 16-colour image (unless
+    colours is None) and a 32-bit one with alpha."""
+    images = []
+    for canvas in designs:
+        if colours:
+            palette, (indices,) = fit_palette([flatten(canvas.px, None, 0.5)], colours, pinned)
+            images.append((canvas.w, ico_entry_4bpp(canvas.w, canvas.h, palette, indices)))
+        images.append((canvas.w, ico_entry_32bpp(canvas)))
+    write_ico(path, images)
+
+
 def main():
     OUT.mkdir(parents=True, exist_ok=True)
     icon_keys = (BLACK, WHITE, NAVY, BLUE, CYAN)
 
     indexed_png(OUT / "corvolt.png", design_corvolt(32), 16, icon_keys)
-    icons = []
-    for size in (16, 32, 48):
-        canvas = design_corvolt(size)
-        palette, (indices,) = fit_palette([flatten(canvas.px, None, 0.5)], 16, icon_keys)
-        icons.append((size, ico_entry_4bpp(size, size, palette, indices)))
-        icons.append((size, ico_entry_32bpp(canvas)))
-    write_ico(OUT / "corvolt.ico", icons)
+    ico_file(OUT / "corvolt.ico", [design_corvolt(size) for size in (16, 32, 48)],
+             pinned=icon_keys)
     for size in (16, 22, 24, 32, 48, 64, 128, 256):
         folder = OUT / "hicolor" / f"{size}x{size}" / "apps"
         folder.mkdir(parents=True, exist_ok=True)
@@ -669,6 +676,13 @@ def main():
     lamp_gif(OUT / "vl1.gif", "green")
     lamp_gif(OUT / "vl2.gif", "red", comment="Corvolt lamp")
     indexed_png(OUT / "systray.png", design_systray(16), 16, (WHITE,))
+
+    # The same pictures as icon resources of the Windows program, at the sizes it shows.
+    ico_file(OUT / "falla.ico", [design_falla(32), design_falla(16)], pinned=(WHITE,))
+    ico_file(OUT / "monito.ico", [design_monito(32), design_monito(16)])
+    ico_file(OUT / "igual.ico", [design_igual(32)], colours=None)
+    ico_file(OUT / "vl1.ico", [design_lamp("green")], colours=None)
+    ico_file(OUT / "vl2.ico", [design_lamp("red")], colours=None)
 
 
 if __name__ == "__main__":

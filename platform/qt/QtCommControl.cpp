@@ -1,5 +1,7 @@
 #include "platform/qt/QtCommControl.h"
 
+#include "platform/LineFormat.h"
+
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QStringList>
@@ -9,36 +11,6 @@
 #include <utility>
 
 namespace {
-
-bool IsDigits(const QString& text) {
-    return !text.isEmpty() &&
-           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
-std::optional<QSerialPort::Parity> ParseParity(const QString& field) {
-    const QString p = field.toLower();
-    if (p == u"n")
-        return QSerialPort::NoParity;
-    if (p == u"e")
-        return QSerialPort::EvenParity;
-    if (p == u"o")
-        return QSerialPort::OddParity;
-    if (p == u"m")
-        return QSerialPort::MarkParity;
-    if (p == u"s")
-        return QSerialPort::SpaceParity;
-    return std::nullopt;
-}
-
-std::optional<QSerialPort::StopBits> ParseStopBits(const QString& field) {
-    if (field == u"1")
-        return QSerialPort::OneStop;
-    if (field == u"1.5")
-        return QSerialPort::OneAndHalfStop;
-    if (field == u"2")
-        return QSerialPort::TwoStop;
-    return std::nullopt;
-}
 
 // Error number of a failed opening.
 // Qt reports a refused open(2) and a device that another program has locked or holds
@@ -65,21 +37,17 @@ int OpenErrorNumber(QSerialPort::SerialPortError error, const QString& device) {
 } // namespace
 
 std::optional<LineSettings> ParseLineSettings(const QString& text) {
-    QStringList fields = text.split(u',');
-    if (fields.size() != 4)
+    const auto format = comm::ParseLineFormat(text.toStdString());
+    if (!format)
         return std::nullopt;
-    for (QString& field : fields)
-        field = field.trimmed();
-
-    bool baudOk = false;
-    const qint32 baud = fields[0].toInt(&baudOk);
-    const auto parity = ParseParity(fields[1]);
-    const int dataBits = IsDigits(fields[2]) ? fields[2].toInt() : 0;
-    const auto stopBits = ParseStopBits(fields[3]);
-    if (!IsDigits(fields[0]) || !baudOk || baud <= 0 || !parity || dataBits < 5 || dataBits > 8 ||
-        !stopBits)
-        return std::nullopt;
-    return LineSettings{baud, *parity, static_cast<QSerialPort::DataBits>(dataBits), *stopBits};
+    static constexpr QSerialPort::Parity parities[] = {
+        QSerialPort::NoParity, QSerialPort::EvenParity, QSerialPort::OddParity,
+        QSerialPort::MarkParity, QSerialPort::SpaceParity};
+    static constexpr QSerialPort::StopBits stopBits[] = {
+        QSerialPort::OneStop, QSerialPort::OneAndHalfStop, QSerialPort::TwoStop};
+    return LineSettings{format->baudRate, parities[static_cast<int>(format->parity)],
+                        static_cast<QSerialPort::DataBits>(format->dataBits),
+                        stopBits[static_cast<int>(format->stopBits)]};
 }
 
 QString QtCommControl::DefaultPortName(int number) {
