@@ -1,7 +1,6 @@
 // Reads the Corvolt window from outside, as a test sees it: one line per control,
 // "name<TAB>shown<TAB>text" in UTF-8, the window itself first as frmMain with its caption,
-// then "WindowState" with 0 (normal) or 1 (minimised) as its text. With "press NAME" it
-// clicks that button instead.
+// then "WindowState" with 0 (normal) or 1 (minimised) as its text.
 // Exit status 2 while no Corvolt window exists.
 #include "platform/windows/Utf16.h"
 #include "platform/windows/Win32MainWindow.h"
@@ -35,25 +34,12 @@ BOOL CALLBACK PrintChild(HWND child, LPARAM) {
     return TRUE;
 }
 
-BOOL CALLBACK PressButton(HWND child, LPARAM name) {
-    const layout::Control* control = ControlOf(child);
-    if (control && Utf16(control->name) == reinterpret_cast<const wchar_t*>(name)) {
-        PostMessageW(child, BM_CLICK, 0, 0);
-        return FALSE;
-    }
-    return TRUE;
-}
-
 } // namespace
 
-int wmain(int argc, wchar_t** argv) {
+int wmain() {
     const HWND window = FindWindowW(Win32MainWindow::ClassName, nullptr);
     if (!window)
         return 2;
-    if (argc == 3 && std::wstring(argv[1]) == L"press") {
-        EnumChildWindows(window, PressButton, reinterpret_cast<LPARAM>(argv[2]));
-        return 0;
-    }
     std::printf("frmMain\t%d\t%s\n", IsWindowVisible(window) ? 1 : 0, Text(window).c_str());
     std::printf("WindowState\t%d\t%d\n", IsWindowVisible(window) ? 1 : 0, IsIconic(window) ? 1 : 0);
     EnumChildWindows(window, PrintChild, 0);

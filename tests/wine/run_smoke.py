@@ -2,7 +2,7 @@
 """Smoke case of the Windows edition under Wine: corvolt.exe in a fresh prefix whose COM1 is
 the UPS simulator and COM2 to COM4 silent ptys, on Xvfb with openbox and trayer. The
 window's readings appear, the window goes to the tray about 4 s after the UPS first
-answers, and pressing Finalizar ends the program. Exit status 77 when the machine cannot
+answers, a click on the tray icon brings it back, and Finalizar (Alt+F) ends the program. Exit status 77 when the machine cannot
 run it (no Wine, no X server), or 1 when CI=true.
 
 Usage: run_smoke.py --exe corvolt.exe --inspector corvolt_inspect.exe
@@ -11,6 +11,7 @@ Usage: run_smoke.py --exe corvolt.exe --inspector corvolt_inspect.exe
 import argparse
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 
@@ -26,7 +27,8 @@ def smoke(exe, inspector_exe, workdir):
     spares = [wh.SparePort() for _ in range(wh.COM_PORTS - 1)]
     prefix = None
     try:
-        wh.WineDesktop(procs).start()
+        desktop = wh.WineDesktop(procs)
+        desktop.start()
         sim = wh.Simulator(procs, workdir, "--volts-code", "11926", "--battery", "212",
                            "--period", "16667")
         prefix = wh.WinePrefix(procs, workdir, [sim.pty] + [s.path for s in spares])
@@ -54,11 +56,16 @@ def smoke(exe, inspector_exe, workdir):
                       "the window in the tray")
         wh.log("the window went to the tray")
 
-        inspector.press("cmdFin")
+        wh.X11().click(wh.wait_until(desktop.tray_icon, 10, "the tray icon"))
+        wh.wait_until(lambda: inspector.controls().get("WindowState") == (True, "0"), 10,
+                      "the window back from the tray")
+        wh.log("a click on the tray icon brought the window back")
+
+        subprocess.run(["xdotool", "key", "alt+f"], check=True, timeout=5)
         wh.wait_until(lambda: monitor.poll() is not None, 15, "corvolt.exe to end")
         assert monitor.returncode == 0, "corvolt.exe ended with %d" % monitor.returncode
         prefix.check_ports()
-        wh.log("Finalizar ended corvolt.exe")
+        wh.log("Alt+F (Finalizar) ended corvolt.exe")
     finally:
         if prefix:
             prefix.shutdown()

@@ -44,7 +44,7 @@ def check_prerequisites(*programs):
     missing = []
     if not find_wine():
         missing.append("wine64 (package wine64)")
-    for tool in ("Xvfb", "openbox", "trayer"):
+    for tool in ("Xvfb", "openbox", "trayer", "xdotool"):
         if not shutil.which(tool):
             missing.append("the program %s" % tool)
     try:
@@ -111,16 +111,27 @@ class WineDesktop:
     def find_window(x11, name):
         """The window of that name at any depth: the window manager reparents top-level
         windows into its frames."""
-        stack = list(x11.toplevels())
-        while stack:
-            win = stack.pop()
-            if x11.name(win) == name:
+        return next((w for w in DescendantsOf(x11.root) if x11.name(w) == name), None)
+
+    def tray_icon(self):
+        """An icon embedded in trayer's panel (the test's program is the only one there)."""
+        for win in DescendantsOf(self.panel):
+            geometry = win.get_geometry()
+            if 8 <= geometry.width <= 32 and 8 <= geometry.height <= 32:
                 return win
-            try:
-                stack.extend(win.query_tree().children)
-            except Exception:
-                pass
         return None
+
+
+def DescendantsOf(parent):
+    """Every window below parent, at any depth."""
+    stack = list(parent.query_tree().children)
+    while stack:
+        win = stack.pop()
+        yield win
+        try:
+            stack.extend(win.query_tree().children)
+        except Exception:  # the window went away meanwhile
+            pass
 
 
 class WinePrefix:
@@ -201,6 +212,3 @@ class Inspector:
 
     def text(self, name):
         return self.controls().get(name, (False, None))[1]
-
-    def press(self, name):
-        self.prefix.run(self.program, "press", name)
