@@ -2,7 +2,7 @@
 # Builds the Windows installer from a cross-built corvolt.exe and tries it under Wine in a
 # throwaway prefix: an older version is installed, then this version over it (the older one
 # must go), then the older one again (refused), then this version is removed (nothing may
-# stay). Every Wine call is bounded in time; the whole run takes about half a minute.
+# stay). Every Wine call is bounded in time; the whole run takes about 15 seconds.
 # Usage: tools/check-msi.sh CORVOLT_EXE [OUTPUT_FOLDER]
 set -euo pipefail
 
