@@ -3,6 +3,7 @@
 // implements them over its own widgets; the tests use fakes. All text is UTF-8, and every
 // call happens on the user-interface thread.
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -47,6 +48,38 @@ public:
     virtual void setMax(float value) = 0;
     virtual float Value() const = 0;
     virtual void setValue(float value) = 0;
+};
+
+// A progress bar that draws whole numbers: the exact values are kept here, and the view
+// draws them rounded to the nearest whole number.
+class RoundingProgressBar : public ProgressBar {
+public:
+    float Min() const override { return m_min; }
+    void setMin(float value) override {
+        m_min = value;
+        DrawRange(Whole(m_min), Whole(m_max));
+    }
+    float Max() const override { return m_max; }
+    void setMax(float value) override {
+        m_max = value;
+        DrawRange(Whole(m_min), Whole(m_max));
+    }
+    float Value() const override { return m_value; }
+    void setValue(float value) override {
+        m_value = value;
+        DrawValue(Whole(value));
+    }
+
+protected:
+    virtual void DrawRange(int min, int max) = 0;
+    virtual void DrawValue(int value) = 0;
+
+private:
+    static int Whole(float value) { return static_cast<int>(std::lround(value)); }
+
+    float m_min = 0;
+    float m_max = 100;
+    float m_value = 0;
 };
 
 // A push button; the view raises Click for a pointer click and for its access key.

@@ -1,3 +1,4 @@
+#include "fakes/CommErrors.h"
 #include "platform/linux/PortLocks.h"
 #include "platform/qt/QtCommControl.h"
 
@@ -176,15 +177,6 @@ int TryOpenUnprivileged(const QString& device) {
         (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0))
         return CannotDropPrivileges;
     return TryOpen(device);
-}
-
-int ErrorNumberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CommError& error) {
-        return error.Number;
-    }
-    return 0;
 }
 
 class CommOverPty : public ::testing::Test {

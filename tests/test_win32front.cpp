@@ -1,5 +1,6 @@
 // The Win32 pieces that need no window: the serial control's buffering over a fake line,
 // the error numbers of a failed opening, the layout in pixels and the tray's button codes.
+#include "fakes/CommErrors.h"
 #include "platform/windows/LayoutPixels.h"
 #include "platform/windows/Win32CommControl.h"
 #include "platform/windows/Win32SysTray.h"
@@ -28,15 +29,6 @@ struct FakeLine final : SerialLine {
     comm::LineFormat opened;
     std::vector<std::string> calls;
 };
-
-int ErrorNumberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CommError& error) {
-        return error.Number;
-    }
-    return 0;
-}
 
 struct Win32CommControlTest : ::testing::Test {
     Win32CommControlTest() {

@@ -5,8 +5,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 
-#include <cmath>
-
 template <typename Base> bool QtShown<Base>::Visible() const {
     return !m_widget.isHidden();
 }
@@ -36,25 +34,12 @@ void QtStatusBar::setSimpleText(const std::string& text) {
     m_bar.showMessage(QString::fromStdString(text));
 }
 
-namespace {
-int Rounded(float value) {
-    return static_cast<int>(std::lround(value));
-}
-} // namespace
-
-void QtProgressBar::setMin(float value) {
-    m_min = value;
-    m_bar.setMinimum(Rounded(value));
+void QtProgressBar::DrawRange(int min, int max) {
+    m_bar.setRange(min, max);
 }
 
-void QtProgressBar::setMax(float value) {
-    m_max = value;
-    m_bar.setMaximum(Rounded(value));
-}
-
-void QtProgressBar::setValue(float value) {
-    m_value = value;
-    m_bar.setValue(Rounded(value));
+void QtProgressBar::DrawValue(int value) {
+    m_bar.setValue(value);
 }
 
 QtCommandButton::QtCommandButton(QPushButton& button) {

@@ -59,22 +59,16 @@ private:
     QStatusBar& m_bar;
 };
 
-// The bar draws the value rounded to whole percent; the exact values are kept here.
-class QtProgressBar final : public ProgressBar {
+class QtProgressBar final : public RoundingProgressBar {
 public:
     explicit QtProgressBar(QProgressBar& bar) : m_bar(bar) {}
-    float Min() const override { return m_min; }
-    void setMin(float value) override;
-    float Max() const override { return m_max; }
-    void setMax(float value) override;
-    float Value() const override { return m_value; }
-    void setValue(float value) override;
+
+protected:
+    void DrawRange(int min, int max) override;
+    void DrawValue(int value) override;
 
 private:
     QProgressBar& m_bar;
-    float m_min = 0;
-    float m_max = 100;
-    float m_value = 0;
 };
 
 // Raises Click for a click, and for the access key of the button's text.

@@ -4,8 +4,6 @@
 
 #include <commctrl.h>
 
-#include <cmath>
-
 std::string Win32Label::Caption() const {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(m_window)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(
@@ -22,24 +20,12 @@ void Win32StatusBar::setSimpleText(const std::string& text) {
     SendMessageW(m_bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Utf16(text).c_str()));
 }
 
-void Win32ProgressBar::setMin(float value) {
-    m_min = value;
-    SetRange();
+void Win32ProgressBar::DrawRange(int min, int max) {
+    SendMessageW(m_bar, PBM_SETRANGE32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
 }
 
-void Win32ProgressBar::setMax(float value) {
-    m_max = value;
-    SetRange();
-}
-
-void Win32ProgressBar::setValue(float value) {
-    m_value = value;
-    SendMessageW(m_bar, PBM_SETPOS, static_cast<WPARAM>(std::lround(value)), 0);
-}
-
-void Win32ProgressBar::SetRange() {
-    SendMessageW(m_bar, PBM_SETRANGE32, static_cast<WPARAM>(std::lround(m_min)),
-                 static_cast<LPARAM>(std::lround(m_max)));
+void Win32ProgressBar::DrawValue(int value) {
+    SendMessageW(m_bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
 }
 
 void Win32Timer::StartCountdown(int milliseconds) {

@@ -51,24 +51,16 @@ private:
     std::string m_text;
 };
 
-// The bar draws the value rounded to whole percent; the exact values are kept here.
-class Win32ProgressBar final : public ProgressBar {
+class Win32ProgressBar final : public RoundingProgressBar {
 public:
     explicit Win32ProgressBar(HWND bar) : m_bar(bar) {}
-    float Min() const override { return m_min; }
-    void setMin(float value) override;
-    float Max() const override { return m_max; }
-    void setMax(float value) override;
-    float Value() const override { return m_value; }
-    void setValue(float value) override;
+
+protected:
+    void DrawRange(int min, int max) override;
+    void DrawValue(int value) override;
 
 private:
-    void SetRange();
-
     HWND m_bar;
-    float m_min = 0;
-    float m_max = 100;
-    float m_value = 0;
 };
 
 // A window timer (SetTimer) of the window `owner` under the id `id`; the window's WM_TIMER

@@ -6,7 +6,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <cctype>
 #include <string>
 
@@ -14,9 +13,9 @@ namespace {
 
 // Without WS_CLIPCHILDREN: a group box paints only its border and caption, so the window
 // paints the face colour behind it, also where a hidden frame leaves its place.
-constexpr DWORD FrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD WindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 // Its children take part in the dialog keyboard handling: Alt+F presses cmdFin.
-constexpr DWORD FrameExStyle = WS_EX_CONTROLPARENT;
+constexpr DWORD WindowExStyle = WS_EX_CONTROLPARENT;
 constexpr UINT_PTR Timer1Id = 1, Timer2Id = 2, Timer3Id = 3;
 
 // Resource name of a picture: its file name without the extension, in capitals
@@ -92,7 +91,7 @@ std::size_t IndexOf(std::string_view name) {
 } // namespace
 
 Win32MainWindow::Win32MainWindow(HINSTANCE instance)
-    : m_instance(instance), m_window(CreateFrame(instance, this)),
+    : m_instance(instance), m_window(CreateMainWindow(instance, this)),
       m_taskbarCreated(RegisterWindowMessageW(L"TaskbarCreated")), m_children(CreateChildren()),
       m_icon(LoadIconResource(instance, layout::IconPicture, GetSystemMetrics(SM_CXICON)),
              LoadIconResource(instance, layout::IconPicture, GetSystemMetrics(SM_CXSMICON))),
@@ -107,7 +106,6 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance)
     SendMessageW(m_window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon.Small));
     int statusParts[] = {-1};
     SendMessageW(Child("StatusBar1"), SB_SETPARTS, 1, reinterpret_cast<LPARAM>(statusParts));
-    SendMessageW(Child("ProgressBar1"), PBM_SETRANGE32, 0, 100);
     m_constructed = true;
 }
 
@@ -118,7 +116,7 @@ Win32MainWindow::~Win32MainWindow() {
         DeleteObject(m_font);
 }
 
-HWND Win32MainWindow::CreateFrame(HINSTANCE instance, Win32MainWindow* self) {
+HWND Win32MainWindow::CreateMainWindow(HINSTANCE instance, Win32MainWindow* self) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
@@ -127,7 +125,7 @@ HWND Win32MainWindow::CreateFrame(HINSTANCE instance, Win32MainWindow* self) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = ClassName;
     RegisterClassExW(&windowClass);
-    return CreateWindowExW(FrameExStyle, ClassName, Utf16(layout::Caption).c_str(), FrameStyle,
+    return CreateWindowExW(WindowExStyle, ClassName, Utf16(layout::Caption).c_str(), WindowStyle,
                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                            nullptr, instance, self);
 }
@@ -178,10 +176,10 @@ SIZE Win32MainWindow::ApplyDpi(int dpi) {
     m_font = font;
     InvalidateRect(m_window, nullptr, TRUE);
 
-    RECT frame{0, 0, layout::TwipsToPixels(layout::ClientWidth, dpi),
+    RECT outer{0, 0, layout::TwipsToPixels(layout::ClientWidth, dpi),
                layout::TwipsToPixels(layout::ClientHeight, dpi)};
-    AdjustWindowRectExForDpi(&frame, FrameStyle, FALSE, FrameExStyle, static_cast<UINT>(dpi));
-    return {frame.right - frame.left, frame.bottom - frame.top};
+    AdjustWindowRectExForDpi(&outer, WindowStyle, FALSE, WindowExStyle, static_cast<UINT>(dpi));
+    return {outer.right - outer.left, outer.bottom - outer.top};
 }
 
 void Win32MainWindow::ShowCentred() {

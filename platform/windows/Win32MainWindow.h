@@ -49,7 +49,7 @@ public:
 private:
     using Children = std::array<HWND, layout::Controls.size()>;
 
-    static HWND CreateFrame(HINSTANCE instance, Win32MainWindow* self);
+    static HWND CreateMainWindow(HINSTANCE instance, Win32MainWindow* self);
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     Children CreateChildren();

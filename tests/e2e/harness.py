@@ -28,6 +28,9 @@ PYTHON = "/usr/bin/python3"
 ATSPI_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 COM1 = "/dev/ttyS0"
 WINDOW_TITLE = "Orvane   Corvolt"
+# A notification area at the top right of the screen.
+TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
+          "--height", "24", "--SetDockType", "true"]
 
 
 class Skip(Exception):
@@ -162,6 +165,26 @@ class Processes:
         self.children.clear()
 
 
+def start_xvfb(procs):
+    """Starts Xvfb on a free display, which becomes $DISPLAY; returns it (":N")."""
+    read_fd, write_fd = os.pipe()
+    procs.start("xvfb", ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
+                         "-nolisten", "tcp", "-noreset"], pass_fds=(write_fd,))
+    os.close(write_fd)
+    number = b""
+    deadline = time.monotonic() + 15
+    while not number.endswith(b"\n"):
+        if time.monotonic() > deadline:
+            raise RuntimeError("Xvfb did not report its display")
+        chunk = os.read(read_fd, 16)
+        if not chunk:
+            raise RuntimeError("Xvfb ended before reporting its display")
+        number += chunk
+    os.close(read_fd)
+    os.environ["DISPLAY"] = ":" + number.decode().strip()
+    return os.environ["DISPLAY"]
+
+
 class Desktop:
     """Xvfb, a session bus with the accessibility bus launcher, and optionally trayer."""
 
@@ -174,23 +197,7 @@ class Desktop:
         self.panel = None
 
     def start(self):
-        read_fd, write_fd = os.pipe()
-        self.procs.start("xvfb", ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                                  "1024x768x24", "-nolisten", "tcp", "-noreset"],
-                         pass_fds=(write_fd,))
-        os.close(write_fd)
-        number = b""
-        deadline = time.monotonic() + 15
-        while not number.endswith(b"\n"):
-            if time.monotonic() > deadline:
-                raise RuntimeError("Xvfb did not report its display")
-            chunk = os.read(read_fd, 16)
-            if not chunk:
-                raise RuntimeError("Xvfb ended before reporting its display")
-            number += chunk
-        os.close(read_fd)
-        self.display = ":" + number.decode().strip()
-        os.environ["DISPLAY"] = self.display
+        self.display = start_xvfb(self.procs)
 
         _, self.session_bus = start_bus(self.procs, "session-bus")
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = self.session_bus
@@ -199,9 +206,7 @@ class Desktop:
         self.procs.start("atspi-launcher", [ATSPI_LAUNCHER, "--launch-immediately"], env=env)
         wait_until(self.a11y_bus_ready, 10, "the accessibility bus")
         if self.tray:
-            self.procs.start("trayer", ["trayer", "--edge", "top", "--align", "right",
-                                        "--widthtype", "pixel", "--width", "120",
-                                        "--height", "24", "--SetDockType", "true"], env=env)
+            self.procs.start("trayer", TRAYER, env=env)
             x11 = X11()
             self.panel = wait_until(lambda: x11.find_by_name("panel"), 10, "trayer's panel")
         log("desktop %s, session bus %s%s" % (self.display, self.session_bus,

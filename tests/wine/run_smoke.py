@@ -36,14 +36,15 @@ def smoke(exe, inspector_exe, workdir):
         inspector = wh.Inspector(prefix, inspector_exe)
         monitor = prefix.start("corvolt", exe)
 
-        first = wh.wait_until(inspector.controls, 30, "the Corvolt window")
+        # The window exists, hidden, from before the start-up until it is shown.
+        first = inspector.wait_for(lambda c: c.get("frmMain", (False,))[0], 30,
+                                   "the Corvolt window shown")
         assert first["frmMain"] == (True, TITLE), first["frmMain"]
         assert first["cmdFin"] == (True, "&Finalizar"), first["cmdFin"]
         assert not first["BoxAlarm"][0], "the alarm panel is shown at start"
 
-        controls = wh.wait_until(
-            lambda: (lambda c: c if c.get("Label_VL", (0, ""))[1] == VOLTAGE else None)(
-                inspector.controls()), 20, "the line voltage")
+        controls = inspector.wait_for(lambda c: c.get("Label_VL", (False, ""))[1] == VOLTAGE,
+                                      20, "the line voltage")
         wh.log("linked: %s" % {k: v for k, v in controls.items() if k.startswith("Label")})
         assert controls["Label_Fcia"] == (True, FREQUENCY), controls["Label_Fcia"]
         assert controls["Label_Status"] == (True, "Regulando línea normal"), \
@@ -52,13 +53,13 @@ def smoke(exe, inspector_exe, workdir):
         assert controls["StatusBar1"][1].startswith(" Sesión en Windows : "), controls["StatusBar1"]
 
         # About 4 s after the first frame, Timer3 minimises the window into the tray.
-        wh.wait_until(lambda: inspector.controls().get("WindowState") == (False, "1"), 10,
-                      "the window in the tray")
+        inspector.wait_for(lambda c: c.get("WindowState") == (False, "1"), 10,
+                           "the window in the tray")
         wh.log("the window went to the tray")
 
         wh.X11().click(wh.wait_until(desktop.tray_icon, 10, "the tray icon"))
-        wh.wait_until(lambda: inspector.controls().get("WindowState") == (True, "0"), 10,
-                      "the window back from the tray")
+        inspector.wait_for(lambda c: c.get("WindowState") == (True, "0"), 10,
+                           "the window back from the tray")
         wh.log("a click on the tray icon brought the window back")
 
         subprocess.run(["xdotool", "key", "alt+f"], check=True, timeout=5)

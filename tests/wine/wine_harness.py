@@ -24,7 +24,8 @@ import tty
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
 
-from harness import Processes, Simulator, Skip, X11, log, wait_until  # noqa: E402,F401
+from harness import (TRAYER, Processes, Simulator, Skip, X11, log,  # noqa: E402,F401
+                     start_xvfb, wait_until)
 from run_e2e import skipped  # noqa: E402,F401
 
 COM_PORTS = 4
@@ -85,25 +86,13 @@ class WineDesktop:
         self.panel = None
 
     def start(self):
-        read_fd, write_fd = os.pipe()
-        self.procs.start("xvfb", ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                                  "1024x768x24", "-nolisten", "tcp", "-noreset"],
-                         pass_fds=(write_fd,))
-        os.close(write_fd)
-        with os.fdopen(read_fd, "rb") as reader:
-            number = reader.readline().decode().strip()
-        if not number:
-            raise RuntimeError("Xvfb ended before reporting its display")
-        self.display = ":" + number
-        os.environ["DISPLAY"] = self.display
+        self.display = start_xvfb(self.procs)
         x11 = X11()
         check = x11.dpy.intern_atom("_NET_SUPPORTING_WM_CHECK")
         self.procs.start("openbox", ["openbox", "--sm-disable"])
         wait_until(lambda: x11.root.get_full_property(check, x11.X.AnyPropertyType), 10,
                    "openbox")
-        self.procs.start("trayer", ["trayer", "--edge", "top", "--align", "right",
-                                    "--widthtype", "pixel", "--width", "120",
-                                    "--height", "24", "--SetDockType", "true"])
+        self.procs.start("trayer", TRAYER)
         self.panel = wait_until(lambda: self.find_window(x11, "panel"), 10, "trayer's panel")
         log("desktop %s: openbox, trayer" % self.display)
 
@@ -210,5 +199,9 @@ class Inspector:
             controls[name] = (shown == "1", text)
         return controls
 
-    def text(self, name):
-        return self.controls().get(name, (False, None))[1]
+    def wait_for(self, predicate, timeout, what):
+        """Reads the window until predicate(controls) holds; returns those controls."""
+        def ready():
+            controls = self.controls()
+            return controls if predicate(controls) else None
+        return wait_until(ready, timeout, what)
