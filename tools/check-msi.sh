@@ -88,9 +88,7 @@ run msiexec /i "$out/corvolt.msi" /qn || fail "msiexec /i $version exited with $
 check_installed "$exe" "$version"
 
 echo "check-msi: installing $older_version again (a downgrade)"
-status=0
-run msiexec /i "$scratch/corvolt-older.msi" /qn || status=$?
-[ "$status" -ne 0 ] || fail "the downgrade to $older_version was accepted"
+if run msiexec /i "$scratch/corvolt-older.msi" /qn; then fail "the downgrade to $older_version was accepted"; fi
 check_installed "$exe" "$version"
 
 echo "check-msi: removing $version"
