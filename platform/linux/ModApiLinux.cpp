@@ -3,6 +3,7 @@
 #include "platform/linux/LogindClient.h"
 #include "power/ForegroundFailure.h"
 
+#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 
@@ -21,6 +22,15 @@ void ModApiLinux::BringToFront(std::intptr_t hWnd) {
     if (native == nullptr || native->handle() == nullptr) {
         ShowForegroundFailure(m_boxes);
         return;
+    }
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) &&
+        !window->isActiveWindow()) {
+        // Wayland has no request to undo a minimise, and Qt cannot tell whether the
+        // compositor keeps the window minimised: a new toplevel is shown instead, which
+        // compositors map in front. The activation below asks for the focus through
+        // xdg-activation.
+        window->hide();
+        window->show();
     }
     // Stay-on-top for a moment puts the window above all others; the old flags come back at
     // once so that it does not cover windows the user brings forward later. QWindow::setFlags

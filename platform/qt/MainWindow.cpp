@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QWindow>
 
 #include <iterator>
 
@@ -139,8 +140,16 @@ int MainWindow::WindowState() const {
 }
 
 void MainWindow::setWindowState(int state) {
-    // Qt raises the state change at once, which calls Resize.
-    QWidget::setWindowState(state == vbMinimized ? Qt::WindowMinimized : Qt::WindowNoState);
+    if (state == vbMinimized) {
+        m_revealing = false; // the monitor's own minimise
+        QWidget::setWindowState(Qt::WindowMinimized);
+    } else if (!testAttribute(Qt::WA_WState_Created)) {
+        // In the tray there is no native window: only the state the next one is created
+        // with changes. Qt raises the state change all the same.
+        overrideWindowState(windowState() & ~Qt::WindowMinimized);
+    } else {
+        QWidget::setWindowState(windowState() & ~Qt::WindowMinimized);
+    }
 }
 
 bool MainWindow::Visible() const {
@@ -148,7 +157,20 @@ bool MainWindow::Visible() const {
 }
 
 void MainWindow::setVisible(bool visible) {
-    QWidget::setVisible(visible);
+    if (!visible) {
+        m_revealing = false;
+        QWidget::setVisible(false);
+        // Into the tray: the native window goes, with the iconic initial state that the
+        // minimise wrote on it; the window stays minimised until it is shown again.
+        if (windowState() & Qt::WindowMinimized)
+            destroy();
+        return;
+    }
+    if (isVisible())
+        return;
+    QWidget::setVisible(true);
+    m_revealing = true;
+    windowHandle()->installEventFilter(this);
 }
 
 std::intptr_t MainWindow::hWnd() const {
@@ -162,8 +184,23 @@ const Picture& MainWindow::Icon() const {
 
 void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && Resize)
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    if (m_revealing && (windowState() & Qt::WindowMinimized)) {
+        // The window manager iconified the window it was asked to show.
+        QWidget::setWindowState(windowState() & ~Qt::WindowMinimized);
+        raise();
+        activateWindow();
+        return;
+    }
+    if (Resize)
         Resize();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed())
+        m_revealing = false;
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
