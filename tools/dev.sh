@@ -4,8 +4,8 @@
 #   tools/dev.sh test         install what the tests need, build them and run them all
 #   tools/dev.sh e2e          build the monitor and run only the end-to-end tests (as root,
 #                             through sudo otherwise)
-#   tools/dev.sh deps [SET]   only install packages: SET is run, test, bench, fuzz, win32,
-#                             package or format (default: run and test)
+#   tools/dev.sh deps [SET]   only install packages: SET is run, test, desktops, bench, fuzz,
+#                             win32, package or format (default: run, test and desktops)
 # Packages are installed with apt-get (as root, or through sudo).
 set -euo pipefail
 
@@ -19,6 +19,9 @@ run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev l
 test_packages=(googletest libgtest-dev xvfb xauth openbox trayer x11-utils x11-apps xdotool
     imagemagick dbus at-spi2-core gir1.2-atspi-2.0 python3 python3-dbus python3-gi
     python3-xlib util-linux mount locales polkitd)
+# The end-to-end cases on other desktops: an X11 window manager besides openbox, and
+# Wayland compositors with Qt's Wayland plugin.
+desktops_packages=(xfwm4 weston mutter kwin-wayland qt6-wayland)
 bench_packages=(libbenchmark-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 win32_packages=(g++-mingw-w64-x86-64-posix)
@@ -57,6 +60,7 @@ install_sets() {
         case "$set" in
         run) packages+=("${run_packages[@]}") ;;
         test) packages+=("${test_packages[@]}") ;;
+        desktops) packages+=("${desktops_packages[@]}") ;;
         bench) packages+=("${bench_packages[@]}") ;;
         fuzz) packages+=("${fuzz_packages[@]}") ;;
         win32) packages+=("${win32_packages[@]}") ;;
@@ -85,7 +89,7 @@ run)
     exec "$build/corvolt"
     ;;
 test)
-    install_sets run test
+    install_sets run test desktops
     configure -DCORVOLT_TESTS=ON
     cmake --build "$build"
     cd "$build"
@@ -96,7 +100,7 @@ test)
     exit $status
     ;;
 e2e)
-    install_sets run test
+    install_sets run test desktops
     configure
     cmake --build "$build" --target corvolt
     mkdir -p "$build/screenshots"
@@ -105,7 +109,7 @@ e2e)
     ;;
 deps)
     shift
-    [ $# -gt 0 ] || set -- run test
+    [ $# -gt 0 ] || set -- run test desktops
     install_sets "$@"
     ;;
 *)
