@@ -9,10 +9,12 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -210,11 +212,12 @@ TEST(Window, AMinimiseBeforeTheRaisedWindowIsExposedIsUndone) {
     f.link();
     f.form.Timer3_Timer();
     ASSERT_TRUE(f.view.isHidden());
-    EXPECT_EQ(f.view.internalWinId(), 0u) << "a window in the tray keeps no native window";
+    const QPointer<QWindow> inTray = f.view.windowHandle();
 
     f.comm.receive(Frame('1'));
     ASSERT_TRUE(f.view.isVisible());
-    EXPECT_NE(f.view.internalWinId(), 0u);
+    EXPECT_TRUE(inTray.isNull()) << "shown as a new native window";
+    EXPECT_EQ(f.view.windowHandle()->windowStates(), Qt::WindowNoState);
     EXPECT_TRUE(f.view.Revealing());
     f.view.overrideWindowState(Qt::WindowMinimized); // the window manager
     EXPECT_TRUE(f.view.isVisible());

@@ -143,9 +143,12 @@ void MainWindow::setWindowState(int state) {
     if (state == vbMinimized) {
         m_revealing = false; // the monitor's own minimise
         QWidget::setWindowState(Qt::WindowMinimized);
-    } else if (!testAttribute(Qt::WA_WState_Created)) {
-        // In the tray there is no native window: only the state the next one is created
-        // with changes. Qt raises the state change all the same.
+    } else if (isHidden()) {
+        // Out of the tray: a native window keeps the iconic initial state that the
+        // minimise wrote on it, and undoing the minimise would map it at once. The window
+        // is shown as a new one instead, created in the state set here without a platform
+        // request; Qt raises the state change all the same.
+        Renew();
         overrideWindowState(windowState() & ~Qt::WindowMinimized);
     } else {
         QWidget::setWindowState(windowState() & ~Qt::WindowMinimized);
@@ -160,17 +163,25 @@ void MainWindow::setVisible(bool visible) {
     if (!visible) {
         m_revealing = false;
         QWidget::setVisible(false);
-        // Into the tray: the native window goes, with the iconic initial state that the
-        // minimise wrote on it; the window stays minimised until it is shown again.
-        if (windowState() & Qt::WindowMinimized)
-            destroy();
         return;
     }
     if (isVisible())
         return;
+    // A hidden window is shown as a new native window (see setWindowState).
+    Renew();
     QWidget::setVisible(true);
     m_revealing = true;
     windowHandle()->installEventFilter(this);
+}
+
+void MainWindow::Renew() {
+    if (!testAttribute(Qt::WA_WState_Created))
+        return;
+    // The new window's frame takes the old one's place: moving (not setting the geometry)
+    // makes the position the frame's, as the first show had it.
+    const QPoint placed = pos();
+    destroy();
+    move(placed);
 }
 
 std::intptr_t MainWindow::hWnd() const {

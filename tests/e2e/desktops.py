@@ -33,13 +33,16 @@ def need(*programs):
                            % ", ".join(missing))
 
 
-def raised_over(c, competitor):
+def raised_over(c, competitor, place):
     """What is wrong with the monitor's window as the window manager shows it: it must be
-    viewable, in the ICCCM Normal state and stacked above the competing window."""
+    viewable, in the ICCCM Normal state, stacked above the competing window, and at the
+    place (x, y) it had at the start."""
     win = c.x11.main_window(c.mon.pid)
     if win is None:
         return "no window"
     problems = []
+    if c.x11.geometry(win)[:2] != place:
+        problems.append("moved from %r to %r" % (place, c.x11.geometry(win)[:2]))
     if not c.x11.mapped(win):
         problems.append("not viewable")
     state = c.x11.wm_state(win)
@@ -66,6 +69,7 @@ def first_raise_x11(session, binary, wm, path):
     for start in range(1, starts + 1):
         c.start_monitor(name="corvolt-%d" % start)
         harness.wait_until(c.mapped, 5, "the window shown at start")
+        place = c.x11.geometry(c.window())[:2]
         c.link_up()
         harness.wait_until(lambda: not c.mapped(), 8, "the window to go into the tray")
         c.x11.activate(competitor)
@@ -79,16 +83,16 @@ def first_raise_x11(session, binary, wm, path):
                 "corvolt's icon in the notification area")[0]
             c.x11.click(icon)
         try:
-            harness.wait_until(lambda: not raised_over(c, competitor), 3,
+            harness.wait_until(lambda: not raised_over(c, competitor, place), 3,
                                "the window raised over the competing window")
             time.sleep(HOLD_SECONDS)
-            problem = raised_over(c, competitor)
+            problem = raised_over(c, competitor, place)
             if problem:
                 raise AssertionError("%.0f s after the raise: %s" % (HOLD_SECONDS, problem))
             log("start %d: raised by %s, still in front %.0f s later" % (start, path,
                                                                           HOLD_SECONDS))
         except AssertionError as e:
-            log("start %d: FAILED: %s (%s)" % (start, e, raised_over(c, competitor)))
+            log("start %d: FAILED: %s (%s)" % (start, e, raised_over(c, competitor, place)))
             failures.append(start)
         session.procs.stop(c.mon.proc)
         c.sim.send("alarm 0", "silent")

@@ -9,11 +9,9 @@ Nothing is shown; a test clicks an item by calling its Activate method.
     fake_tray_host.py --address unix:path=... --items items.txt [--ready FILE]
 """
 
-import argparse
 import sys
 
 import dbus
-import dbus.mainloop.glib
 import dbus.service
 
 import dbus_fake
@@ -99,21 +97,8 @@ class Watcher(dbus.service.Object):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--address", required=True, help="address of the bus to serve on")
-    parser.add_argument("--items", required=True, help="file that records the items")
-    parser.add_argument("--ready", help="file created once the name is owned")
-    args = parser.parse_args()
-
-    items = open(args.items, "a", buffering=1)
-
-    def record(line):
-        items.write(line + "\n")
-
-    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-    bus = dbus.bus.BusConnection(args.address)
-    Watcher(bus, record)
-    return dbus_fake.serve(bus, BUS_NAME, args.ready)
+    return dbus_fake.run_recording(__doc__.split("\n\n")[0], BUS_NAME, "--items",
+                                   "file that records the items", Watcher)
 
 
 if __name__ == "__main__":
