@@ -35,8 +35,8 @@ def need(*programs):
 
 def raised_over(c, competitor, place):
     """What is wrong with the monitor's window as the window manager shows it: it must be
-    viewable, in the ICCCM Normal state, stacked above the competing window, and at the
-    place (x, y) it had at the start."""
+    viewable, in the ICCCM Normal state, stacked above the competing window, focused, and
+    at the place (x, y) it had at the start."""
     win = c.x11.main_window(c.mon.pid)
     if win is None:
         return "no window"
@@ -50,6 +50,8 @@ def raised_over(c, competitor, place):
         problems.append("WM_STATE %s, not Normal (1)" % state)
     if not c.x11.above(win, competitor):
         problems.append("below the competing window")
+    if c.x11.active_window() != win.id:
+        problems.append("not focused")
     return ", ".join(problems)
 
 
@@ -57,7 +59,8 @@ def first_raise_x11(session, binary, wm, path):
     """FRESH_STARTS[wm] fresh monitors under the window manager wm with trayer, each linked
     and gone into the tray while another window holds the focus; then the first raise
     (path "alarm": a mains-failure frame; "click": a click on the tray icon) must show the
-    window over the other one, and it must stay so HOLD_SECONDS later."""
+    window over the other one and give it the focus, and it must stay so HOLD_SECONDS
+    later."""
     import run_e2e
     need(harness.WINDOW_MANAGERS[wm][0])
     c = run_e2e.Case(session, binary, tray=True, wm=wm, start=False)
@@ -89,8 +92,8 @@ def first_raise_x11(session, binary, wm, path):
             problem = raised_over(c, competitor, place)
             if problem:
                 raise AssertionError("%.0f s after the raise: %s" % (HOLD_SECONDS, problem))
-            log("start %d: raised by %s, still in front %.0f s later" % (start, path,
-                                                                          HOLD_SECONDS))
+            log("start %d: raised by %s, still in front and focused %.0f s later" % (
+                start, path, HOLD_SECONDS))
         except AssertionError as e:
             log("start %d: FAILED: %s (%s)" % (start, e, raised_over(c, competitor, place)))
             failures.append(start)
