@@ -19,10 +19,10 @@ struct FormControls;
 //
 // Out of the tray, the window is always shown as a new native window in the normal state:
 // an X11 window manager iconifies a window mapped with the iconic initial state that Qt
-// wrote when it was minimised, and on Wayland only a new toplevel comes back. A minimise that
-// arrives after the window has been shown and before the desktop has exposed it is the window
-// manager's, not the user's (who cannot minimise a window not yet seen): the window is shown normal
-// again.
+// wrote when it was minimised, and on Wayland only a new toplevel comes back. A minimise
+// that arrives after a show and before the desktop has exposed the window is the window
+// manager's, not the user's (who cannot minimise a window not yet seen): the window is
+// shown normal again.
 class MainWindow final : public QWidget, public FormWindow {
     Q_OBJECT
 public:
