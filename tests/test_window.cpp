@@ -9,10 +9,12 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -187,7 +189,9 @@ TEST(Window, TheMonitorDrivesTheWidgets) {
     EXPECT_EQ(f.api.handle, static_cast<std::intptr_t>(f.view.winId()));
     EXPECT_EQ(f.form.frmMain.Visible(), f.view.isVisible());
 
-    // Minimising, by the user or by the monitor, hides the window into the tray.
+    // Minimising, by the user (who sees the window first) or by the monitor, hides the
+    // window into the tray.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.view));
     static_cast<QWidget&>(f.view).setWindowState(Qt::WindowMinimized);
     EXPECT_TRUE(f.view.isHidden());
     EXPECT_EQ(f.form.frmMain.WindowState(), vbMinimized);
@@ -197,6 +201,37 @@ TEST(Window, TheMonitorDrivesTheWidgets) {
     f.form.Timer3_Timer();
     EXPECT_TRUE(f.view.isHidden());
     EXPECT_TRUE(f.view.windowState() & Qt::WindowMinimized);
+}
+
+// An X11 window manager iconifies a window mapped with an iconic initial state at once;
+// the minimise reaches the window before the desktop has shown it. Such a minimise must
+// not send the window raised for an alarm back to the tray; the user's own does. Both
+// arrive as the platform reports a state change.
+TEST(Window, AMinimiseBeforeTheRaisedWindowIsExposedIsUndone) {
+    QtForm f;
+    f.link();
+    f.form.Timer3_Timer();
+    ASSERT_TRUE(f.view.isHidden());
+    const QPointer<QWindow> inTray = f.view.windowHandle();
+
+    f.comm.receive(Frame('1'));
+    ASSERT_TRUE(f.view.isVisible());
+    EXPECT_TRUE(inTray.isNull()) << "shown as a new native window";
+    EXPECT_EQ(f.view.windowHandle()->windowStates(), Qt::WindowNoState);
+    EXPECT_TRUE(f.view.Revealing());
+    f.view.overrideWindowState(Qt::WindowMinimized); // the window manager
+    EXPECT_TRUE(f.view.isVisible());
+    EXPECT_EQ(f.view.windowState() & Qt::WindowMinimized, 0);
+    EXPECT_EQ(f.form.frmMain.WindowState(), vbNormal);
+    EXPECT_TRUE(f.form.AlarmRaised);
+
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.view));
+    EXPECT_FALSE(f.view.Revealing());
+    f.view.overrideWindowState(Qt::WindowMinimized); // the user
+    EXPECT_TRUE(f.view.isHidden());
+    EXPECT_EQ(f.form.frmMain.WindowState(), vbMinimized);
+    f.comm.receive(Frame('1'));
+    EXPECT_TRUE(f.view.isHidden()) << "the alarm raises the window once";
 }
 
 TEST(Window, TheTrayIsGivenTheWindowsOwnIcon) {

@@ -8,8 +8,8 @@
 #                             UPS on COM1 (tools/try.sh through sudo; OPT go to ups_sim.py)
 #   tools/dev.sh win32        cross-build the Windows edition (build-win/corvolt.exe) and run
 #                             its tests under wine64
-#   tools/dev.sh deps [SET]   only install packages: SET is run, test, bench, fuzz, win32,
-#                             package or format (default: run and test)
+#   tools/dev.sh deps [SET]   only install packages: SET is run, test, desktops, bench, fuzz,
+#                             win32, package or format (default: run, test and desktops)
 # Packages are installed with apt-get (as root, or through sudo). Builds use
 # $CMAKE_BUILD_PARALLEL_LEVEL jobs, or one per core (sudo drops that variable).
 set -euo pipefail
@@ -25,6 +25,9 @@ run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev l
 test_packages=(googletest libgtest-dev xvfb xauth openbox trayer x11-utils x11-apps xdotool
     imagemagick dbus at-spi2-core gir1.2-atspi-2.0 python3 python3-dbus python3-gi
     python3-xlib util-linux mount locales polkitd nut-client)
+# The end-to-end cases on other desktops: an X11 window manager besides openbox, and
+# Wayland compositors with Qt's Wayland plugin.
+desktops_packages=(xfwm4 weston mutter kwin-wayland qt6-wayland)
 bench_packages=(libbenchmark-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 # The Windows edition: the cross compiler, GoogleTest's sources, Wine to run the tests, and
@@ -66,6 +69,7 @@ install_sets() {
         case "$set" in
         run) packages+=("${run_packages[@]}") ;;
         test) packages+=("${test_packages[@]}") ;;
+        desktops) packages+=("${desktops_packages[@]}") ;;
         bench) packages+=("${bench_packages[@]}") ;;
         fuzz) packages+=("${fuzz_packages[@]}") ;;
         win32) packages+=("${win32_packages[@]}") ;;
@@ -96,7 +100,7 @@ run)
     exec "$build/corvolt"
     ;;
 test)
-    install_sets run test
+    install_sets run test desktops
     configure -DCORVOLT_TESTS=ON
     cmake --build "$build" -j "$build_jobs"
     cd "$build"
@@ -107,7 +111,7 @@ test)
     exit $status
     ;;
 e2e)
-    install_sets run test
+    install_sets run test desktops
     configure
     cmake --build "$build" -j "$build_jobs" --target corvolt
     mkdir -p "$build/screenshots"
@@ -140,7 +144,7 @@ win32)
     ;;
 deps)
     shift
-    [ $# -gt 0 ] || set -- run test
+    [ $# -gt 0 ] || set -- run test desktops
     install_sets "$@"
     ;;
 *)

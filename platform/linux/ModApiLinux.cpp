@@ -3,6 +3,7 @@
 #include "platform/linux/LogindClient.h"
 #include "power/ForegroundFailure.h"
 
+#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 
@@ -17,15 +18,25 @@ ModApiLinux::ModApiLinux(MessageBoxes& boxes, std::unique_ptr<PowerOffService> s
 
 void ModApiLinux::BringToFront(std::intptr_t hWnd) {
     QWidget* const window = QWidget::find(static_cast<WId>(hWnd));
-    QWindow* const native = window != nullptr ? window->windowHandle() : nullptr;
-    if (native == nullptr || native->handle() == nullptr) {
+    if (window == nullptr || window->windowHandle() == nullptr ||
+        window->windowHandle()->handle() == nullptr) {
         ShowForegroundFailure(m_boxes);
         return;
+    }
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) &&
+        !window->isActiveWindow()) {
+        // Wayland has no request to undo a minimise, and Qt cannot tell whether the
+        // compositor keeps the window minimised: the window is shown anew (a new native
+        // window, see MainWindow), which compositors map in front. The activation below
+        // asks for the focus through xdg-activation.
+        window->hide();
+        window->show();
     }
     // Stay-on-top for a moment puts the window above all others; the old flags come back at
     // once so that it does not cover windows the user brings forward later. QWindow::setFlags
     // changes the native window in place, where QWidget::setWindowFlags would hide and
     // re-create it.
+    QWindow* const native = window->windowHandle();
     const Qt::WindowFlags flags = native->flags();
     native->setFlags(flags | Qt::WindowStaysOnTopHint);
     native->setFlags(flags);

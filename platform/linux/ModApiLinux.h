@@ -10,8 +10,9 @@
 class MessageBoxes;
 
 // ModApi on Linux: the window with that native handle is raised through Qt (X11 or
-// Wayland); the power-off is asked of a power-off service (systemd-logind over the system
-// bus) on a worker thread, so that a service that hangs holds the window for `wait` at most
+// Wayland, where a window not active is shown anew as the only way out of a minimise
+// that Qt cannot see); the power-off is asked of a power-off service (systemd-logind over the
+// system bus) on a worker thread, so that a service that hangs holds the window for `wait` at most
 // per final-alarm frame (see PowerOffWorker::Request).
 class ModApiLinux final : public ModApi {
 public:

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QWindow>
 
 #include <iterator>
 
@@ -139,8 +140,19 @@ int MainWindow::WindowState() const {
 }
 
 void MainWindow::setWindowState(int state) {
-    // Qt raises the state change at once, which calls Resize.
-    QWidget::setWindowState(state == vbMinimized ? Qt::WindowMinimized : Qt::WindowNoState);
+    if (state == vbMinimized) {
+        m_revealing = false; // the monitor's own minimise
+        QWidget::setWindowState(Qt::WindowMinimized);
+    } else if (isHidden()) {
+        // Out of the tray: a native window keeps the iconic initial state that the
+        // minimise wrote on it, and undoing the minimise would map it at once. The window
+        // is shown as a new one instead, created in the state set here without a platform
+        // request; Qt raises the state change all the same.
+        Renew();
+        overrideWindowState(windowState() & ~Qt::WindowMinimized);
+    } else {
+        QWidget::setWindowState(windowState() & ~Qt::WindowMinimized);
+    }
 }
 
 bool MainWindow::Visible() const {
@@ -148,7 +160,28 @@ bool MainWindow::Visible() const {
 }
 
 void MainWindow::setVisible(bool visible) {
-    QWidget::setVisible(visible);
+    if (!visible) {
+        m_revealing = false;
+        QWidget::setVisible(false);
+        return;
+    }
+    if (isVisible())
+        return;
+    // A hidden window is shown as a new native window (see setWindowState).
+    Renew();
+    QWidget::setVisible(true);
+    m_revealing = true;
+    windowHandle()->installEventFilter(this);
+}
+
+void MainWindow::Renew() {
+    if (!testAttribute(Qt::WA_WState_Created))
+        return;
+    // The new window's frame takes the old one's place: moving (not setting the geometry)
+    // makes the position the frame's, as the first show had it.
+    const QPoint placed = pos();
+    destroy();
+    move(placed);
 }
 
 std::intptr_t MainWindow::hWnd() const {
@@ -162,8 +195,23 @@ const Picture& MainWindow::Icon() const {
 
 void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && Resize)
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    if (m_revealing && (windowState() & Qt::WindowMinimized)) {
+        // The window manager iconified the window it was asked to show.
+        QWidget::setWindowState(windowState() & ~Qt::WindowMinimized);
+        raise();
+        activateWindow();
+        return;
+    }
+    if (Resize)
         Resize();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed())
+        m_revealing = false;
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -11,12 +11,10 @@ Nothing is shown.
     fake_notifications.py --address unix:path=... --calls notifications.jsonl [--ready FILE]
 """
 
-import argparse
 import json
 import sys
 
 import dbus
-import dbus.mainloop.glib
 import dbus.service
 
 import dbus_fake
@@ -75,21 +73,10 @@ class Notifications(dbus.service.Object):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--address", required=True, help="address of the bus to serve on")
-    parser.add_argument("--calls", required=True, help="file that records the calls (JSON lines)")
-    parser.add_argument("--ready", help="file created once the name is owned")
-    args = parser.parse_args()
-
-    calls = open(args.calls, "a", buffering=1)
-
-    def record(entry):
-        calls.write(json.dumps(entry, ensure_ascii=False) + "\n")
-
-    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-    bus = dbus.bus.BusConnection(args.address)
-    Notifications(bus, record)
-    return dbus_fake.serve(bus, BUS_NAME, args.ready)
+    return dbus_fake.run_recording(
+        __doc__.split("\n\n")[0], BUS_NAME, "--calls", "file that records the calls (JSON lines)",
+        lambda bus, write: Notifications(
+            bus, lambda entry: write(json.dumps(entry, ensure_ascii=False))))
 
 
 if __name__ == "__main__":

@@ -196,13 +196,23 @@ def start_xvfb(procs):
     return os.environ["DISPLAY"]
 
 
-class Desktop:
-    """Xvfb, a session bus with the accessibility bus launcher, and optionally trayer."""
+# X11 window managers a desktop can run, with their command lines.
+WINDOW_MANAGERS = {
+    "openbox": ["openbox", "--sm-disable"],
+    "xfwm4": ["xfwm4", "--compositor=off", "--sm-client-disable"],
+}
 
-    def __init__(self, procs, workdir, tray=False):
+
+class Desktop:
+    """Xvfb, a session bus with the accessibility bus launcher, optionally a window manager
+    (WINDOW_MANAGERS) and trayer, started in this order: a tray started before the window
+    manager never gets clicks."""
+
+    def __init__(self, procs, workdir, tray=False, wm=None):
         self.procs = procs
         self.workdir = workdir
         self.tray = tray
+        self.wm = wm
         self.display = None
         self.session_bus = None
         self.panel = None
@@ -216,12 +226,16 @@ class Desktop:
         env = dict(os.environ)
         self.procs.start("atspi-launcher", [ATSPI_LAUNCHER, "--launch-immediately"], env=env)
         wait_until(self.a11y_bus_ready, 10, "the accessibility bus")
+        x11 = X11()
+        if self.wm:
+            self.procs.start(self.wm, WINDOW_MANAGERS[self.wm], env=env)
+            wait_until(x11.window_manager, 10, "the window manager " + self.wm)
         if self.tray:
             self.procs.start("trayer", TRAYER, env=env)
-            x11 = X11()
             self.panel = wait_until(lambda: x11.find_by_name("panel"), 10, "trayer's panel")
-        log("desktop %s, session bus %s%s" % (self.display, self.session_bus,
-                                              ", trayer" if self.tray else ""))
+        log("desktop %s, session bus %s%s%s" % (self.display, self.session_bus,
+                                                ", " + self.wm if self.wm else "",
+                                                ", trayer" if self.tray else ""))
 
     def a11y_bus_ready(self):
         result = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
@@ -503,17 +517,96 @@ class X11:
         except Exception:
             return None
 
+    def clients(self):
+        """Top-level windows, and the children of window managers' frames."""
+        for top in self.toplevels():
+            yield top
+            yield from self.children(top)
+
     def find_by_name(self, name):
-        for win in self.toplevels():
+        for win in self.clients():
             if self.name(win) == name:
                 return win
         return None
 
     def main_window(self, pid):
-        for win in self.toplevels():
+        """The monitor's client window (a top-level one, or one in a window manager's
+        frame)."""
+        for win in self.clients():
             if self.name(win) == WINDOW_TITLE and self.pid(win) == pid:
                 return win
         return None
+
+    def children(self, win):
+        try:
+            return list(win.query_tree().children)
+        except Exception:  # the window went away meanwhile
+            return []
+
+    def window_manager(self):
+        """The name of the running window manager (_NET_SUPPORTING_WM_CHECK), or None."""
+        check = self.dpy.intern_atom("_NET_SUPPORTING_WM_CHECK")
+        try:
+            prop = self.root.get_full_property(check, self.X.AnyPropertyType)
+            if not prop:
+                return None
+            name = self.dpy.create_resource_object("window", prop.value[0]).get_full_property(
+                self.dpy.intern_atom("_NET_WM_NAME"), self.X.AnyPropertyType)
+            return name.value if name else None
+        except Exception:
+            return None
+
+    def wm_state(self, win):
+        """The ICCCM state the window manager gives win: 1 Normal, 3 Iconic, None when it
+        does not manage it (withdrawn)."""
+        atom = self.dpy.intern_atom("WM_STATE")
+        try:
+            prop = win.get_full_property(atom, atom)
+            return prop.value[0] if prop and len(prop.value) else None
+        except Exception:
+            return None
+
+    def toplevel_of(self, win):
+        """The root's child that holds win (the window manager's frame, or win itself)."""
+        try:
+            while True:
+                parent = win.query_tree().parent
+                if parent.id == self.root.id:
+                    return win
+                win = parent
+        except Exception:
+            return None
+
+    def above(self, win, other):
+        """True when win's top-level window is stacked above other's."""
+        order = [w.id for w in self.toplevels()]
+        a, b = self.toplevel_of(win), self.toplevel_of(other)
+        return a is not None and b is not None and order.index(a.id) > order.index(b.id)
+
+    def active_window(self):
+        """The window the window manager says is active (_NET_ACTIVE_WINDOW), or None."""
+        try:
+            prop = self.root.get_full_property(self.dpy.intern_atom("_NET_ACTIVE_WINDOW"),
+                                               self.X.AnyPropertyType)
+            return prop.value[0] if prop and len(prop.value) and prop.value[0] else None
+        except Exception:
+            return None
+
+    def open_window(self, name, x, y, width, height):
+        """A plain managed top-level window of this connection, mapped; it lives as long
+        as the connection."""
+        win = self.root.create_window(x, y, width, height, 0, self.dpy.screen().root_depth,
+                                      background_pixel=self.dpy.screen().white_pixel)
+        win.set_wm_name(name)
+        win.set_wm_hints(flags=1, input=1)  # InputHint: it takes the focus
+        win.map()
+        self.dpy.sync()
+        return win
+
+    def activate(self, win):
+        """Asks the window manager to activate win, as a pager or a click would."""
+        subprocess.run(["xdotool", "windowactivate", "--sync", str(win.id)], check=True,
+                       timeout=5, capture_output=True)
 
     def mapped(self, win):
         try:

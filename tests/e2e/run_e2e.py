@@ -24,6 +24,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import desktops  # noqa: E402
 import harness  # noqa: E402
 import nut  # noqa: E402
 from harness import (A11y, Desktop, FakeLogind, FakeNotifications, Monitor, Session,  # noqa: E402
@@ -68,11 +69,12 @@ class Case:
     """One running set-up: desktop, simulator (silent at first) and monitor."""
 
     def __init__(self, session, binary, tray=False, logind=None, sim_args=(), notifications=False,
-                 start=True, locale="C.UTF-8"):
-        """start=False leaves the start of the monitor to start_monitor()."""
+                 start=True, locale="C.UTF-8", wm=None):
+        """start=False leaves the start of the monitor to start_monitor(); wm names a
+        window manager of harness.WINDOW_MANAGERS."""
         self.session = session
         self.binary = binary
-        self.desktop = Desktop(session.procs, session.workdir, tray=tray)
+        self.desktop = Desktop(session.procs, session.workdir, tray=tray, wm=wm)
         self.desktop.start()
         self.notifications = FakeNotifications(session.procs, session.workdir,
                                                self.desktop.session_bus) if notifications else None
@@ -1368,6 +1370,7 @@ CASES = {
     "nut_secondary_stays": case_nut_secondary_stays,
     "nut_no_config": case_nut_no_config,
 }
+CASES.update(desktops.CASES)
 
 
 def run_one(name, binary, keep):
