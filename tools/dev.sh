@@ -24,9 +24,9 @@ test_packages=(googletest libgtest-dev xvfb xauth openbox trayer x11-utils x11-a
 bench_packages=(libbenchmark-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 # The Windows edition: the cross compiler, GoogleTest's sources, Wine to run the tests, and
-# the desktop of the smoke case.
+# the desktop of the cases under Wine (xwd takes their screenshots).
 win32_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64 xvfb openbox
-    trayer xdotool python3 python3-xlib)
+    trayer xdotool x11-apps python3 python3-xlib)
 package_packages=(dpkg-dev desktop-file-utils file lintian)
 format_packages=(clang-format)
 test_locale=es_ES.UTF-8

@@ -22,7 +22,7 @@ VOLTAGE = "Voltaje de línea : 120. Volts"
 FREQUENCY = "Frecuencia : 60.Hz."
 
 
-def smoke(exe, inspector_exe, workdir):
+def smoke(exe, inspector_exe, workdir, template):
     procs = wh.Processes(workdir)
     spares = [wh.SparePort() for _ in range(wh.COM_PORTS - 1)]
     prefix = None
@@ -32,7 +32,7 @@ def smoke(exe, inspector_exe, workdir):
         sim = wh.Simulator(procs, workdir, "--volts-code", "11926", "--battery", "212",
                            "--period", "16667")
         prefix = wh.WinePrefix(procs, workdir, [sim.pty] + [s.path for s in spares])
-        prefix.create()
+        prefix.create(template)
         inspector = wh.Inspector(prefix, inspector_exe)
         monitor = prefix.start("corvolt", exe)
 
@@ -79,6 +79,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--exe", required=True)
     parser.add_argument("--inspector", required=True)
+    parser.add_argument("--template", help="a prefix to copy (run_wine_e2e.py --make-template)")
     parser.add_argument("--keep", action="store_true", help="keep the work directory")
     args = parser.parse_args()
     try:
@@ -87,7 +88,8 @@ def main():
         return wh.skipped(str(e))
     workdir = tempfile.mkdtemp(prefix="corvolt-wine-")
     try:
-        smoke(os.path.abspath(args.exe), os.path.abspath(args.inspector), workdir)
+        template = args.template if args.template and os.path.isdir(args.template) else None
+        smoke(os.path.abspath(args.exe), os.path.abspath(args.inspector), workdir, template)
     except Exception:
         for name in sorted(os.listdir(workdir)):
             if name.endswith(".log"):
