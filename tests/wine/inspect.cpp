@@ -7,12 +7,9 @@
 //   Foreground   1 when the window is the foreground window, else 0  caption of the foreground
 //   <control>    shown  text             every control, shown when its own visibility is on;
 //                                        the progress bar's text is its position
-//   MessageBox   owner (hex)  title  text  buttons ("id:text" joined by "|")
+//   MessageBox   owner (hex)  title  text  buttons ("id:text" joined by "|")  default button id
 // The window read is the given handle, or the first window of Corvolt's class; every open
 // message box of any program is listed. Exit status 2 while no such window exists.
-//   corvolt_inspect.exe press ID   answers the open message box that has the button ID
-//                                  (IDOK 1, IDCANCEL 2, IDRETRY 4) as a click would; exit
-//                                  status 3 when there is no such box.
 #include "platform/windows/Utf16.h"
 #include "platform/windows/Win32MainWindow.h"
 #include "ui/Layout.h"
@@ -112,31 +109,22 @@ std::vector<HWND> ButtonsOf(HWND box) {
 void PrintBox(HWND box) {
     // The box's text is the static control with the id 0xFFFF.
     std::string buttons;
-    for (const HWND button : ButtonsOf(box))
+    int defaultId = 0;
+    for (const HWND button : ButtonsOf(box)) {
         buttons += (buttons.empty() ? "" : "|") + std::to_string(GetDlgCtrlID(button)) + ":" +
                    Text(button);
-    std::printf(
-        "MessageBox\t%llx\t%s\t%s\t%s\n",
-        static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(GetWindow(box, GW_OWNER))),
-        Text(box).c_str(), Text(GetDlgItem(box, 0xFFFF)).c_str(), buttons.c_str());
-}
-
-int Press(int id) {
-    for (const HWND box : MessageBoxes())
-        for (const HWND button : ButtonsOf(box))
-            if (GetDlgCtrlID(button) == id) {
-                PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                             reinterpret_cast<LPARAM>(button));
-                return 0;
-            }
-    return 3;
+        if ((GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+            defaultId = GetDlgCtrlID(button);
+    }
+    const auto owner = reinterpret_cast<std::uintptr_t>(GetWindow(box, GW_OWNER));
+    std::printf("MessageBox\t%llx\t%s\t%s\t%s\t%d\n", static_cast<unsigned long long>(owner),
+                Text(box).c_str(), Text(GetDlgItem(box, 0xFFFF)).c_str(), buttons.c_str(),
+                defaultId);
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc == 3 && std::wcscmp(argv[1], L"press") == 0)
-        return Press(static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
     const HWND window = argc == 2 ? reinterpret_cast<HWND>(std::wcstoull(argv[1], nullptr, 16))
                                   : FindWindowW(Win32MainWindow::ClassName, nullptr);
     if (!window || !IsWindow(window))

@@ -207,8 +207,9 @@ def unescape(text):
                                                                          m.group(1)), text)
 
 
-# An open message box: owner window (hex), title, text, and its buttons as {id: text}.
-MessageBox = collections.namedtuple("MessageBox", "owner title text buttons")
+# An open message box: owner window (hex), title, text, its buttons as {id: text}, and the id
+# of its default button (0 for none).
+MessageBox = collections.namedtuple("MessageBox", "owner title text buttons default")
 IDOK, IDCANCEL, IDRETRY = 1, 2, 4
 
 
@@ -235,10 +236,10 @@ class Inspector:
         for line in (output or "").splitlines():
             fields = line.split("\t")
             if fields[0] == "MessageBox":
-                owner, title, text, buttons = fields[1:5]
+                owner, title, text, buttons, default = fields[1:6]
                 reading.boxes.append(MessageBox(owner, unescape(title), unescape(text), dict(
                     (int(i), unescape(t)) for i, _, t in
-                    (b.partition(":") for b in buttons.split("|") if b))))
+                    (b.partition(":") for b in buttons.split("|") if b)), int(default)))
             else:
                 reading[fields[0]] = (fields[1] == "1", unescape(fields[2]))
         return reading
@@ -256,11 +257,6 @@ class Inspector:
         except AssertionError as e:
             raise AssertionError("%s; last reading: %r, boxes %r"
                                  % (e, last[0], last[0].boxes if last[0] else None)) from None
-
-    def press(self, button):
-        """Answers the open message box that has the button (IDOK, IDCANCEL, IDRETRY)."""
-        if self.prefix.run(self.program, "press", str(button), check=False) is None:
-            raise AssertionError("no message box with the button %d" % button)
 
 
 TEMPLATE_PORT = "corvolt-template-com%d"
