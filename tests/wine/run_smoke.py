@@ -10,10 +10,8 @@ Usage: run_smoke.py --exe corvolt.exe --inspector corvolt_inspect.exe
 
 import argparse
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 
 import wine_harness as wh
 
@@ -86,19 +84,9 @@ def main():
         wh.check_prerequisites(args.exe, args.inspector)
     except wh.Skip as e:
         return wh.skipped(str(e))
-    workdir = tempfile.mkdtemp(prefix="corvolt-wine-")
-    try:
-        template = args.template if args.template and os.path.isdir(args.template) else None
+    template = args.template if args.template and os.path.isdir(args.template) else None
+    with wh.work_directory(args.keep) as workdir:
         smoke(os.path.abspath(args.exe), os.path.abspath(args.inspector), workdir, template)
-    except Exception:
-        for name in sorted(os.listdir(workdir)):
-            if name.endswith(".log"):
-                with open(os.path.join(workdir, name), errors="replace") as f:
-                    print("--- %s\n%s" % (name, f.read()[-3000:]), flush=True)
-        raise
-    finally:
-        if not args.keep:
-            shutil.rmtree(workdir, ignore_errors=True)
     print("wine smoke: ok", flush=True)
     return 0
 

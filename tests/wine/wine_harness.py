@@ -14,6 +14,7 @@ Reuses the process handling, the UPS simulator and the X11 helpers of tests/e2e/
 """
 
 import collections
+import contextlib
 import os
 import pty
 import re
@@ -59,6 +60,24 @@ def check_prerequisites(*programs):
             missing.append(str(program))
     if missing:
         raise Skip("cannot run: missing " + "; ".join(missing))
+
+
+@contextlib.contextmanager
+def work_directory(keep=False):
+    """A new directory for the files and logs of one run. When the run fails, the end of
+    each log is printed; the directory is removed unless keep is true."""
+    workdir = tempfile.mkdtemp(prefix="corvolt-wine-")
+    try:
+        yield workdir
+    except Exception:
+        for name in sorted(os.listdir(workdir)):
+            if name.endswith(".log"):
+                with open(os.path.join(workdir, name), errors="replace") as f:
+                    print("--- %s\n%s" % (name, f.read()[-3000:]), flush=True)
+        raise
+    finally:
+        if not keep:
+            shutil.rmtree(workdir, ignore_errors=True)
 
 
 class PortGuardError(RuntimeError):
