@@ -151,6 +151,13 @@ def the_box(reading, text):
     return boxes[0] if boxes else None
 
 
+def answer_box(s, box, key, window=None):
+    """Presses the key once the box is the foreground window, where keys go."""
+    s.read(lambda r: r.get("Foreground", (False, ""))[1] == box.title, 5,
+           "the box %r in front" % box.title, window)
+    subprocess.run(["xdotool", "key", key], check=True, timeout=5)
+
+
 def ends_and_closes_port(s, how, *xdotool_args):
     """Makes Corvolt's window active (keys go to the active window), gives input, then
     corvolt.exe ends with status 0 and its port was closed."""
@@ -243,7 +250,7 @@ def case_watchdog(s, args):
 
     # Enter answers a box with its default button, Escape with Cancel.
     retried = time.monotonic()
-    subprocess.run(["xdotool", "key", "Return"], check=True, timeout=5)
+    answer_box(s, box, "Return")
     s.read(lambda r: not r.boxes, 3, "the box answered")
     s.sim.wait_event("closed", after=retried, timeout=3)
     _, reading = s.link_up(1, since=retried)
@@ -262,7 +269,7 @@ def case_no_ups(s, args):
     box = the_box(reading, NO_LINK_TEXT)
     assert box.title == TITLE and set(box.buttons) == {wh.IDRETRY, wh.IDCANCEL}, box
     assert box.default == wh.IDRETRY, box
-    subprocess.run(["xdotool", "key", "Escape"], check=True, timeout=5)
+    answer_box(s, box, "Escape")
     status = s.wait_end(monitor)
     assert status == 0, "corvolt.exe ended with %d" % status
 
@@ -279,7 +286,7 @@ def case_second_instance(s, args):
     box = the_box(reading, SECOND_INSTANCE_TEXT)
     assert box.title == APP_TITLE and set(box.buttons) == {wh.IDOK}, box
     assert box.owner != window, "the box belongs to the first instance"
-    subprocess.run(["xdotool", "key", "Return"], check=True, timeout=5)
+    answer_box(s, box, "Return", window)
     status = s.wait_end(second)
     assert status == 0, "the second corvolt.exe ended with %d" % status
     assert first.poll() is None, "the first corvolt.exe ended"
