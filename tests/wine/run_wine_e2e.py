@@ -49,7 +49,11 @@ class Setup:
         if ups_port:
             ports.insert(ups_port - 1, self.sim.pty)
         self.prefix = wh.WinePrefix(procs, workdir, ports)
-        self.prefix.create(args.template)
+        try:
+            self.prefix.create(args.template)
+        except BaseException:
+            self.close()  # the prefix's server outlives the test's processes
+            raise
         self.inspector = wh.Inspector(self.prefix, args.inspector)
         self.monitor = None
 
