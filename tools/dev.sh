@@ -31,9 +31,10 @@ desktops_packages=(xfwm4 weston mutter kwin-wayland qt6-wayland)
 bench_packages=(libbenchmark-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 # The Windows edition: the cross compiler, GoogleTest's sources, Wine to run the tests, and
-# the desktop of the smoke case; wixl builds the installer and msitools reads it back.
+# the desktop of the cases under Wine (xwd takes their screenshots); wixl builds the
+# installer and msitools reads it back.
 win32_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64 xvfb openbox
-    trayer xdotool python3 python3-xlib wixl msitools)
+    trayer xdotool x11-apps python3 python3-xlib wixl msitools)
 package_packages=(dpkg-dev desktop-file-utils file lintian)
 format_packages=(clang-format)
 test_locale=es_ES.UTF-8

@@ -10,10 +10,8 @@ Usage: run_smoke.py --exe corvolt.exe --inspector corvolt_inspect.exe
 
 import argparse
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 
 import wine_harness as wh
 
@@ -22,7 +20,7 @@ VOLTAGE = "Voltaje de línea : 120. Volts"
 FREQUENCY = "Frecuencia : 60.Hz."
 
 
-def smoke(exe, inspector_exe, workdir):
+def smoke(exe, inspector_exe, workdir, template):
     procs = wh.Processes(workdir)
     spares = [wh.SparePort() for _ in range(wh.COM_PORTS - 1)]
     prefix = None
@@ -32,7 +30,7 @@ def smoke(exe, inspector_exe, workdir):
         sim = wh.Simulator(procs, workdir, "--volts-code", "11926", "--battery", "212",
                            "--period", "16667")
         prefix = wh.WinePrefix(procs, workdir, [sim.pty] + [s.path for s in spares])
-        prefix.create()
+        prefix.create(template)
         inspector = wh.Inspector(prefix, inspector_exe)
         monitor = prefix.start("corvolt", exe)
 
@@ -79,24 +77,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--exe", required=True)
     parser.add_argument("--inspector", required=True)
+    parser.add_argument("--template", help="a prefix to copy (run_wine_e2e.py --make-template)")
     parser.add_argument("--keep", action="store_true", help="keep the work directory")
     args = parser.parse_args()
     try:
         wh.check_prerequisites(args.exe, args.inspector)
     except wh.Skip as e:
         return wh.skipped(str(e))
-    workdir = tempfile.mkdtemp(prefix="corvolt-wine-")
-    try:
-        smoke(os.path.abspath(args.exe), os.path.abspath(args.inspector), workdir)
-    except Exception:
-        for name in sorted(os.listdir(workdir)):
-            if name.endswith(".log"):
-                with open(os.path.join(workdir, name), errors="replace") as f:
-                    print("--- %s\n%s" % (name, f.read()[-3000:]), flush=True)
-        raise
-    finally:
-        if not args.keep:
-            shutil.rmtree(workdir, ignore_errors=True)
+    template = args.template if args.template and os.path.isdir(args.template) else None
+    with wh.work_directory(args.keep) as workdir:
+        smoke(os.path.abspath(args.exe), os.path.abspath(args.inspector), workdir, template)
     print("wine smoke: ok", flush=True)
     return 0
 

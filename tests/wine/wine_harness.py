@@ -13,8 +13,11 @@ program is only started while every dosdevices/comN points at one of the test's 
 Reuses the process handling, the UPS simulator and the X11 helpers of tests/e2e/harness.py.
 """
 
+import collections
+import contextlib
 import os
 import pty
+import re
 import shutil
 import subprocess
 import sys
@@ -24,8 +27,8 @@ import tty
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
 
-from harness import (TRAYER, Processes, Simulator, Skip, X11, log,  # noqa: E402,F401
-                     start_xvfb, wait_until)
+from harness import (TRAYER, WINDOW_TITLE, Processes, Simulator, Skip, X11,  # noqa: E402,F401
+                     log, start_xvfb, wait_until)
 from run_e2e import skipped  # noqa: E402,F401
 
 COM_PORTS = 4
@@ -45,7 +48,7 @@ def check_prerequisites(*programs):
     missing = []
     if not find_wine():
         missing.append("wine64 (package wine64)")
-    for tool in ("Xvfb", "openbox", "trayer", "xdotool"):
+    for tool in ("Xvfb", "openbox", "trayer", "xdotool", "xwd"):
         if not shutil.which(tool):
             missing.append("the program %s" % tool)
     try:
@@ -57,6 +60,24 @@ def check_prerequisites(*programs):
             missing.append(str(program))
     if missing:
         raise Skip("cannot run: missing " + "; ".join(missing))
+
+
+@contextlib.contextmanager
+def work_directory(keep=False):
+    """A new directory for the files and logs of one run. When the run fails, the end of
+    each log is printed; the directory is removed unless keep is true."""
+    workdir = tempfile.mkdtemp(prefix="corvolt-wine-")
+    try:
+        yield workdir
+    except Exception:
+        for name in sorted(os.listdir(workdir)):
+            if name.endswith(".log"):
+                with open(os.path.join(workdir, name), errors="replace") as f:
+                    print("--- %s\n%s" % (name, f.read()[-3000:]), flush=True)
+        raise
+    finally:
+        if not keep:
+            shutil.rmtree(workdir, ignore_errors=True)
 
 
 class PortGuardError(RuntimeError):
@@ -101,6 +122,16 @@ class WineDesktop:
         """The window of that name at any depth: the window manager reparents top-level
         windows into its frames."""
         return next((w for w in DescendantsOf(x11.root) if x11.name(w) == name), None)
+
+    @staticmethod
+    def active_window_name():
+        """Name of the window that the window manager holds active, or None."""
+        x11 = X11()
+        active = x11.root.get_full_property(x11.dpy.intern_atom("_NET_ACTIVE_WINDOW"),
+                                            x11.X.AnyPropertyType)
+        if not (active and active.value[0]):
+            return None
+        return x11.name(x11.dpy.create_resource_object("window", active.value[0]))
 
     def tray_icon(self):
         """An icon embedded in trayer's panel (the test's program is the only one there)."""
@@ -151,15 +182,20 @@ class WinePrefix:
             raise RuntimeError("%s ended with %d" % (argv[0], result.returncode))
         return output if result.returncode == 0 else None
 
-    def create(self):
-        self.run("wineboot", "--init", timeout=180)
-        for number, path in enumerate(self.ports, 1):
-            self.run("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % number,
-                     "/d", path, "/f")
-        # Started again, Wine makes the links from the registry; the persistent server
-        # then keeps this session, and with it the links, until shutdown().
-        subprocess.run([self.wineserver, "-k"], env=self.env, timeout=30)
-        subprocess.run([self.wineserver, "-w"], env=self.env, timeout=60)
+    def create(self, template=None):
+        """Makes the prefix, from a template made by make_template() when one is given (a
+        second or so instead of the five of a new prefix), and starts its session."""
+        if template:
+            copy_template(template, self.path, self.ports)
+        else:
+            self.run("wineboot", "--init", timeout=180)
+            for number, path in enumerate(self.ports, 1):
+                self.run("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % number,
+                         "/d", path, "/f")
+            # Started again, Wine makes the links from the registry.
+            subprocess.run([self.wineserver, "-k"], env=self.env, timeout=30)
+            subprocess.run([self.wineserver, "-w"], env=self.env, timeout=60)
+        # The persistent server keeps this session, and with it the links, until shutdown().
         subprocess.run([self.wineserver, "-p"], env=self.env, check=True, timeout=30)
         self.run("reg", "query", r"HKLM\Software\Wine\Ports")
         self.check_ports()
@@ -184,24 +220,104 @@ class WinePrefix:
         subprocess.run([self.wineserver, "-w"], env=self.env, timeout=60)
 
 
+def unescape(text):
+    """A text as the inspector writes it, with "\\", "\\t", "\\r" and "\\n" escaped."""
+    return re.sub(r"\\(.)", lambda m: {"t": "\t", "r": "\r", "n": "\n"}.get(m.group(1),
+                                                                         m.group(1)), text)
+
+
+# An open message box: owner window (hex), title, text, its buttons as {id: text}, and the id
+# of its default button (0 for none).
+MessageBox = collections.namedtuple("MessageBox", "owner title text buttons default")
+IDOK, IDCANCEL, IDRETRY = 1, 2, 4
+
+
+class Reading(dict):
+    """The window's controls as {name: (shown, text)}, and in .boxes the open message boxes."""
+
+    boxes = ()
+
+
 class Inspector:
-    """corvolt_inspect.exe in the prefix: the window's controls as {name: (shown, text)}."""
+    """corvolt_inspect.exe in the prefix: reads the window from outside (see inspect.cpp)."""
 
     def __init__(self, prefix, program):
         self.prefix = prefix
         self.program = program
 
-    def controls(self):
-        output = self.prefix.run(self.program, check=False, timeout=30)
-        controls = {}
+    def controls(self, window=None):
+        """A Reading of the window with that handle, or of the first Corvolt window; empty
+        while there is none."""
+        output = self.prefix.run(self.program, *([window] if window else []), check=False,
+                                 timeout=30)
+        reading = Reading()
+        reading.boxes = []
         for line in (output or "").splitlines():
-            name, shown, text = line.split("\t", 2)
-            controls[name] = (shown == "1", text)
-        return controls
+            fields = line.split("\t")
+            if fields[0] == "MessageBox":
+                owner, title, text, buttons, default = fields[1:6]
+                reading.boxes.append(MessageBox(owner, unescape(title), unescape(text), dict(
+                    (int(i), unescape(t)) for i, _, t in
+                    (b.partition(":") for b in buttons.split("|") if b)), int(default)))
+            else:
+                reading[fields[0]] = (fields[1] == "1", unescape(fields[2]))
+        return reading
 
-    def wait_for(self, predicate, timeout, what):
-        """Reads the window until predicate(controls) holds; returns those controls."""
+    def wait_for(self, predicate, timeout, what, window=None):
+        """Reads the window until predicate(reading) holds; returns that reading. A timeout
+        names the last reading."""
+        last = [None]
+
         def ready():
-            controls = self.controls()
-            return controls if predicate(controls) else None
-        return wait_until(ready, timeout, what)
+            last[0] = self.controls(window)
+            return last[0] if predicate(last[0]) else None
+        try:
+            return wait_until(ready, timeout, what)
+        except AssertionError as e:
+            raise AssertionError("%s; last reading: %r, boxes %r"
+                                 % (e, last[0], last[0].boxes if last[0] else None)) from None
+
+
+TEMPLATE_PORT = "corvolt-template-com%d"
+
+
+def make_template(directory):
+    """A prefix made once for many cases (WinePrefix.create(template=directory)); its COM
+    ports are named with placeholders, which every copy replaces with its own ptys."""
+    os.makedirs(directory, exist_ok=True)
+    prefix = WinePrefix(None, directory, [TEMPLATE_PORT % n for n in range(1, COM_PORTS + 1)])
+    shutil.rmtree(prefix.path, ignore_errors=True)
+    prefix.run("wineboot", "--init", timeout=180)
+    for number, path in enumerate(prefix.ports, 1):
+        prefix.run("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % number, "/d",
+                   path, "/f")
+    prefix.shutdown()
+    log("wine prefix template %s" % prefix.path)
+
+
+def copy_template(template, path, ports):
+    """Copies the template's prefix to path with the given ports. Wine only reads the
+    prefix's program files, so they are hard links; the registry files, which the server
+    rewrites, are copies."""
+    def link_or_copy(source, target):
+        try:
+            os.link(source, target)
+        except OSError:
+            shutil.copy2(source, target)
+    shutil.copytree(os.path.join(template, "wineprefix"), path, symlinks=True,
+                    copy_function=link_or_copy)
+    for name in os.listdir(path):
+        if name.endswith(".reg"):
+            target = os.path.join(path, name)
+            os.unlink(target)
+            shutil.copy2(os.path.join(template, "wineprefix", name), target)
+    system_reg = os.path.join(path, "system.reg")
+    with open(system_reg, encoding="latin-1") as f:
+        text = f.read()
+    for number, port in enumerate(ports, 1):
+        placeholder = '"COM%d"="%s"' % (number, TEMPLATE_PORT % number)
+        if text.count(placeholder) != 1:
+            raise PortGuardError("the template names no COM%d placeholder" % number)
+        text = text.replace(placeholder, '"COM%d"="%s"' % (number, port))
+    with open(system_reg, "w", encoding="latin-1") as f:
+        f.write(text)
