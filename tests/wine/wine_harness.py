@@ -239,7 +239,7 @@ class Reading(dict):
 
 
 class Inspector:
-    """corvolt_inspect.exe in the prefix: reads the window from outside (see inspect.cpp)."""
+    """corvolt_inspect.exe in the prefix: reads the window from outside (see window_reader.cpp)."""
 
     def __init__(self, prefix, program):
         self.prefix = prefix
