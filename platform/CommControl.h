@@ -29,6 +29,18 @@ public:
     int Number;
 };
 
+// The checks every serial control makes of the values the monitor writes, alike for each
+// implementation; each throws CommError with ErrInvalidValue (or ErrPortOpen) for a value
+// it refuses.
+namespace comm {
+constexpr int MaxCommPort = 255;
+void CheckInputMode(int mode);
+void CheckRThreshold(int bytes);
+// number 1 to MaxCommPort, and only while the port is closed.
+void CheckCommPort(int number, bool portOpen);
+void CheckInBufferCount(int count);
+} // namespace comm
+
 // The serial-port control as the monitor uses it: one port at a time, chosen by number
 // (1 is COM1), receive only. All calls and the OnComm event happen on the UI thread.
 class CommControl {

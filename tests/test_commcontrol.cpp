@@ -546,7 +546,7 @@ TEST(QtCommControlSettings, OutOfRangeValuesAreInvalid) {
         [&] { comm.setInputMode(-1); },
         [&] { comm.setRThreshold(-1); },
         [&] { comm.setCommPort(0); },
-        [&] { comm.setCommPort(QtCommControl::MaxCommPort + 1); },
+        [&] { comm.setCommPort(comm::MaxCommPort + 1); },
         [&] { comm.setInBufferCount(5); },
     };
     for (const auto& action : invalid)

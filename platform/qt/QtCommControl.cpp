@@ -77,23 +77,18 @@ void QtCommControl::setSettings(const std::string& settings) {
 }
 
 void QtCommControl::setInputMode(int mode) {
-    if (mode != 0 && mode != comm::InputModeBinary)
-        throw CommError(comm::ErrInvalidValue, "input mode must be 0 or 1");
+    comm::CheckInputMode(mode);
 }
 
 void QtCommControl::setRThreshold(int bytes) {
-    if (bytes < 0)
-        throw CommError(comm::ErrInvalidValue, "the receive threshold cannot be negative");
+    comm::CheckRThreshold(bytes);
     rThreshold_ = bytes;
     // The buffer must be able to hold a threshold's worth, or the event could never come.
     port_.setReadBufferSize(std::max(InBufferSize, bytes));
 }
 
 void QtCommControl::setCommPort(int number) {
-    if (port_.isOpen())
-        throw CommError(comm::ErrPortOpen, "the port number cannot change while the port is open");
-    if (number < 1 || number > MaxCommPort)
-        throw CommError(comm::ErrInvalidValue, "port number out of range");
+    comm::CheckCommPort(number, port_.isOpen());
     commPort_ = number;
 }
 
@@ -112,8 +107,7 @@ std::vector<std::uint8_t> QtCommControl::Input() {
 }
 
 void QtCommControl::setInBufferCount(int count) {
-    if (count != 0)
-        throw CommError(comm::ErrInvalidValue, "the input buffer can only be emptied");
+    comm::CheckInBufferCount(count);
     if (!port_.isOpen())
         return;
     // clear() drops what the driver holds and what Qt has buffered; the read that follows

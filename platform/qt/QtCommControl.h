@@ -25,7 +25,7 @@ std::optional<LineSettings> ParseLineSettings(const QString& text);
 // once RThreshold bytes are buffered. A line that fails while open (the other end hung up,
 // the adapter was unplugged) is closed at once, so that PortOpen() reads false.
 //
-// Error numbers: CommPort outside 1 to MaxCommPort, a malformed setting or a negative
+// Error numbers: CommPort outside 1 to comm::MaxCommPort, a malformed setting or a negative
 // threshold give ErrInvalidValue; changing CommPort or opening while open gives ErrPortOpen;
 // a failed opening gives ErrNoSuchPort (no such device, or no UART behind its node),
 // ErrPermissionDenied (the user may not open the device), ErrPortInUse (another program holds
@@ -36,7 +36,6 @@ std::optional<LineSettings> ParseLineSettings(const QString& text);
 class QtCommControl final : public CommControl {
 public:
     static constexpr int InBufferSize = 1024;
-    static constexpr int MaxCommPort = 255;
 
     // Device of CommPort n as Windows names it, "COMn". The Linux program passes its own
     // mapping; an empty name means that port is not present.

@@ -33,21 +33,16 @@ void Win32CommControl::setSettings(const std::string& settings) {
 }
 
 void Win32CommControl::setInputMode(int mode) {
-    if (mode != 0 && mode != comm::InputModeBinary)
-        throw CommError(comm::ErrInvalidValue, "input mode must be 0 or 1");
+    comm::CheckInputMode(mode);
 }
 
 void Win32CommControl::setRThreshold(int bytes) {
-    if (bytes < 0)
-        throw CommError(comm::ErrInvalidValue, "the receive threshold cannot be negative");
+    comm::CheckRThreshold(bytes);
     m_rThreshold = bytes;
 }
 
 void Win32CommControl::setCommPort(int number) {
-    if (m_open)
-        throw CommError(comm::ErrPortOpen, "the port number cannot change while the port is open");
-    if (number < 1 || number > MaxCommPort)
-        throw CommError(comm::ErrInvalidValue, "port number out of range");
+    comm::CheckCommPort(number, m_open);
     m_commPort = number;
 }
 
@@ -70,8 +65,7 @@ std::vector<std::uint8_t> Win32CommControl::Input() {
 }
 
 void Win32CommControl::setInBufferCount(int count) {
-    if (count != 0)
-        throw CommError(comm::ErrInvalidValue, "the input buffer can only be emptied");
+    comm::CheckInBufferCount(count);
     m_buffer.clear();
     if (m_open)
         m_line.Purge();

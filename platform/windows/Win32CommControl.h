@@ -38,13 +38,12 @@ public:
 // A line that fails while open is closed quietly, so that PortOpen() reads false and the
 // watchdog notices the silence. Line settings take effect at the next opening.
 //
-// Error numbers: CommPort outside 1 to MaxCommPort, a malformed setting or a negative
+// Error numbers: CommPort outside 1 to comm::MaxCommPort, a malformed setting or a negative
 // threshold give ErrInvalidValue; changing CommPort or opening while open gives
 // ErrPortOpen; a failed opening gives the number the line reports.
 class Win32CommControl final : public CommControl {
 public:
     static constexpr int InBufferSize = 1024;
-    static constexpr int MaxCommPort = 255;
 
     explicit Win32CommControl(SerialLine& line);
     ~Win32CommControl() override;
